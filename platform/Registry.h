@@ -1,0 +1,44 @@
+#pragma once
+
+#include <cstdint>
+#include <memory>
+#include <stdexcept>
+#include <string>
+
+namespace platform {
+
+// Windows' numbers for the one root and the two access masks the tool uses.
+inline constexpr std::uint32_t HkeyLocalMachine = 0x80000002;
+inline constexpr std::uint32_t KeyExistenceTestAccess = 0x20009;  // STANDARD_RIGHTS_READ | KEY_QUERY_VALUE | KEY_ENUMERATE_SUB_KEYS
+inline constexpr std::uint32_t KeyReadAccess = 0x20019;           // KEY_READ
+
+// Raised by ReadString for a value of a kind other than a string, or whose
+// data cannot be fetched; the message is shown to the operator as it is.
+class RegistryError : public std::runtime_error {
+public:
+    using std::runtime_error::runtime_error;
+};
+
+// Read-only access to one registry root. Holds at most one open key, which is
+// released by CloseKey or by destruction, whichever comes first.
+class RegistryReader {
+public:
+    virtual ~RegistryReader() = default;
+
+    // Opens `key` with KeyExistenceTestAccess and closes it again at once.
+    virtual bool KeyExists(const std::string& key) = 0;
+    // Opens `key` with the reader's access; false when it does not open.
+    virtual bool OpenKey(const std::string& key) = 0;
+    // The text of a string value of the open key, cut at its first NUL and
+    // converted to the 8-bit code page; expandable strings are not expanded.
+    // Empty when the value is missing or its data is empty.
+    // Throws RegistryError "Invalid data type for '<name>'" for another kind,
+    // "Failed to get data for '<name>'" when the data cannot be fetched.
+    virtual std::string ReadString(const std::string& valueName) = 0;
+    virtual void CloseKey() = 0;
+};
+
+// The platform's reader for `root`, opening keys with `access`.
+std::unique_ptr<RegistryReader> CreateRegistryReader(std::uint32_t root, std::uint32_t access);
+
+}  // namespace platform

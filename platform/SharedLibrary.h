@@ -1,0 +1,26 @@
+#pragma once
+
+#include <memory>
+#include <string>
+#include <vector>
+
+namespace platform {
+
+// A shared library loaded at run time (dlopen / LoadLibrary). Unloads on
+// destruction, except where the platform implementation documents otherwise.
+class SharedLibrary {
+public:
+    virtual ~SharedLibrary() = default;
+
+    // The address of an exported symbol, or nullptr when the library lacks it.
+    virtual void* Symbol(const char* name) const = 0;
+};
+
+// Loads `fileName` through the platform's normal search order; nullptr when
+// it cannot be loaded.
+std::unique_ptr<SharedLibrary> LoadSharedLibrary(const std::string& fileName);
+
+// File names under which the Firebird client library is tried, in order.
+std::vector<std::string> FirebirdClientLibraryNames();
+
+}  // namespace platform
