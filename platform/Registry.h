@@ -12,6 +12,10 @@ inline constexpr std::uint32_t HkeyLocalMachine = 0x80000002;
 inline constexpr std::uint32_t KeyExistenceTestAccess = 0x20009;  // STANDARD_RIGHTS_READ | KEY_QUERY_VALUE | KEY_ENUMERATE_SUB_KEYS
 inline constexpr std::uint32_t KeyReadAccess = 0x20019;           // KEY_READ
 
+// The one key and value through which the tool finds its Firebird installation.
+inline constexpr const char* FirebirdInstancesKey = "Software\\Firebird Project\\Firebird Server\\Instances";
+inline constexpr const char* DefaultInstanceValue = "DefaultInstance";
+
 // Raised by ReadString for a value of a kind other than a string, or whose
 // data cannot be fetched; the message is shown to the operator as it is.
 class RegistryError : public std::runtime_error {
