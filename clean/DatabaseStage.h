@@ -1,0 +1,53 @@
+#pragma once
+
+#include <memory>
+#include <string>
+#include <vector>
+
+#include "clean/FbClient.h"
+#include "clean/TDateTime.h"
+#include "clean/TIBDatabase.h"
+#include "clean/TIBSQL.h"
+#include "clean/TIBTransaction.h"
+#include "clean/Trace.h"
+
+// The database stage of a cleaning run: attach to DBFileName as UserName,
+// delete the old rows of the two log tables, detach. Each operation reports
+// its own failure as one red line and a false result; none throws.
+class DatabaseStage {
+public:
+    // `clientLibraryNames`: where the client library is looked for, in order;
+    // it is loaded at the first OpenDatabase, not before.
+    explicit DatabaseStage(TraceSink& trace,
+                           std::vector<std::string> clientLibraryNames = platform::FirebirdClientLibraryNames());
+    ~DatabaseStage();
+    DatabaseStage(const DatabaseStage&) = delete;
+    DatabaseStage& operator=(const DatabaseStage&) = delete;
+
+    bool OpenDatabase();
+    // Deletes from `log` and then from `ERRORS_LOG` every row stamped before
+    // `cutOff`, one table per committed transaction.
+    bool DeleteBeforeDate(const TDateTime& cutOff);
+    bool CloseDatabase();
+
+    // Closes and releases whatever the members hold, rolling back an active
+    // transaction; failures are swallowed. For paths where a failed step left
+    // the file attached and it must be free again.
+    void DropConnection();
+
+    // Whether the client library has been loaded by an earlier call.
+    bool ClientLibraryLoaded() const { return client_.Loaded(); }
+
+private:
+    // Declared before the members below so that it outlives them.
+    TraceSink& trace_;
+    fb::ClientLoader client_;
+
+    void CloseAndRelease();
+    void RunStatement(const std::string& text);
+
+public:
+    std::unique_ptr<TIBDatabase> Database;
+    std::unique_ptr<TIBTransaction> Transaction;
+    std::unique_ptr<TIBSQL> Sql;
+};

@@ -1,0 +1,63 @@
+#include "clean/FbClient.h"
+
+#include <utility>
+
+namespace fb {
+
+void Check(const StatusVector& status, const char* call)
+{
+    if (status[0] == 1 && status[1] != 0)
+        throw Error(std::string(call) + " failed with status " + std::to_string(status[1]));
+}
+
+ClientLoader::ClientLoader(std::vector<std::string> libraryNames) : libraryNames_(std::move(libraryNames)) {}
+
+namespace {
+
+template <typename Function>
+void Resolve(const platform::SharedLibrary& library, Function& target, const char* name)
+{
+    void* address = library.Symbol(name);
+    if (address == nullptr)
+        throw Error(std::string("the Firebird client library lacks ") + name);
+    target = reinterpret_cast<Function>(address);
+}
+
+}  // namespace
+
+const Api& ClientLoader::Get()
+{
+    if (library_)
+        return api_;
+
+    std::unique_ptr<platform::SharedLibrary> library;
+    for (const std::string& name : libraryNames_) {
+        library = platform::LoadSharedLibrary(name);
+        if (library)
+            break;
+    }
+    if (!library)
+        throw Error("the Firebird client library cannot be loaded");
+
+    // Fill a separate table so that a library lacking one entry point leaves
+    // nothing half-resolved behind.
+    Api api{};
+    Resolve(*library, api.isc_attach_database, "isc_attach_database");
+    Resolve(*library, api.isc_database_info, "isc_database_info");
+    Resolve(*library, api.isc_start_multiple, "isc_start_multiple");
+    Resolve(*library, api.isc_dsql_alloc_statement2, "isc_dsql_alloc_statement2");
+    Resolve(*library, api.isc_dsql_prepare, "isc_dsql_prepare");
+    Resolve(*library, api.isc_dsql_sql_info, "isc_dsql_sql_info");
+    Resolve(*library, api.isc_dsql_execute, "isc_dsql_execute");
+    Resolve(*library, api.isc_commit_transaction, "isc_commit_transaction");
+    Resolve(*library, api.isc_rollback_transaction, "isc_rollback_transaction");
+    Resolve(*library, api.isc_dsql_free_statement, "isc_dsql_free_statement");
+    Resolve(*library, api.isc_detach_database, "isc_detach_database");
+    Resolve(*library, api.isc_vax_integer, "isc_vax_integer");
+
+    api_ = api;
+    library_ = std::move(library);
+    return api_;
+}
+
+}  // namespace fb

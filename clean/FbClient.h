@@ -1,0 +1,87 @@
+#pragma once
+
+#include <cstdint>
+#include <memory>
+#include <stdexcept>
+#include <string>
+#include <type_traits>
+#include <vector>
+
+#include "platform/SharedLibrary.h"
+
+// The slice of the Firebird client's published C API that the database stage
+// calls, declared here so that the core needs no Firebird headers and builds
+// for Windows as well.
+namespace fb {
+
+using Status = std::intptr_t;
+inline constexpr int StatusLength = 20;
+using StatusVector = Status[StatusLength];
+// 32-bit handles on 64-bit platforms, pointers on 32-bit ones.
+using Handle = std::conditional_t<sizeof(void*) == 8, unsigned int, void*>;
+
+// One entry of isc_start_multiple's list: a database and its parameter block.
+struct TransactionElement {
+    Handle* database;
+    int tpbLength;
+    const char* tpb;
+};
+
+inline constexpr unsigned short DsqlDrop = 2;            // DSQL_drop
+inline constexpr char InfoDbSqlDialect = 62;             // isc_info_db_sql_dialect
+inline constexpr char InfoSqlStmtType = 21;              // isc_info_sql_stmt_type
+inline constexpr char InfoEnd = 1;                       // isc_info_end
+
+#if defined(_WIN32) && !defined(_WIN64)
+#define FB_API_CALL __stdcall
+#else
+#define FB_API_CALL
+#endif
+
+struct Api {
+    Status(FB_API_CALL* isc_attach_database)(Status*, short, const char*, Handle*, short, const char*);
+    Status(FB_API_CALL* isc_database_info)(Status*, Handle*, short, const char*, short, char*);
+    Status(FB_API_CALL* isc_start_multiple)(Status*, Handle*, short, void*);
+    Status(FB_API_CALL* isc_dsql_alloc_statement2)(Status*, Handle*, Handle*);
+    Status(FB_API_CALL* isc_dsql_prepare)(Status*, Handle*, Handle*, unsigned short, const char*, unsigned short,
+                                          void*);
+    Status(FB_API_CALL* isc_dsql_sql_info)(Status*, Handle*, short, const char*, short, char*);
+    Status(FB_API_CALL* isc_dsql_execute)(Status*, Handle*, Handle*, unsigned short, const void*);
+    Status(FB_API_CALL* isc_commit_transaction)(Status*, Handle*);
+    Status(FB_API_CALL* isc_rollback_transaction)(Status*, Handle*);
+    Status(FB_API_CALL* isc_dsql_free_statement)(Status*, Handle*, unsigned short);
+    Status(FB_API_CALL* isc_detach_database)(Status*, Handle*);
+    std::int32_t(FB_API_CALL* isc_vax_integer)(const char*, short);
+};
+
+#undef FB_API_CALL
+
+// A failure of the client library: not loadable, an entry point missing, or a
+// call that returned an error status.
+class Error : public std::runtime_error {
+public:
+    using std::runtime_error::runtime_error;
+};
+
+// Throws Error naming `call` when `status` holds an error.
+void Check(const StatusVector& status, const char* call);
+
+// Loads the client library on first use and keeps it for as long as the
+// loader lives, so that nothing is loaded before the first connection.
+class ClientLoader {
+public:
+    // Library file names, tried in order.
+    explicit ClientLoader(std::vector<std::string> libraryNames);
+
+    // The entry points; loads the library on the first call. Throws Error when
+    // no name loads or an entry point is missing (a later call tries again).
+    const Api& Get();
+    bool Loaded() const { return library_ != nullptr; }
+
+private:
+    std::vector<std::string> libraryNames_;
+    std::unique_ptr<platform::SharedLibrary> library_;
+    Api api_{};
+};
+
+}  // namespace fb

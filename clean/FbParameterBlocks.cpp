@@ -1,0 +1,69 @@
+#include "clean/FbParameterBlocks.h"
+
+#include <map>
+
+#include "clean/FbClient.h"
+
+namespace {
+
+constexpr char DpbVersion1 = 1;
+constexpr char TpbVersion3 = 3;
+
+const std::map<std::string, char, std::less<>>& AttachItems()
+{
+    static const std::map<std::string, char, std::less<>> items = {
+        {"user_name", 28},  // isc_dpb_user_name
+        {"password", 29},   // isc_dpb_password
+        {"lc_ctype", 48},   // isc_dpb_lc_ctype
+    };
+    return items;
+}
+
+const std::map<std::string, char, std::less<>>& TransactionItems()
+{
+    static const std::map<std::string, char, std::less<>> items = {
+        {"concurrency", 2},  // isc_tpb_concurrency
+        {"wait", 6},         // isc_tpb_wait
+    };
+    return items;
+}
+
+}  // namespace
+
+std::string AttachParameterBlock(const std::vector<std::string>& lines)
+{
+    std::string block(1, DpbVersion1);
+    for (const std::string& line : lines) {
+        const auto equals = line.find('=');
+        const std::string name = line.substr(0, equals);
+        const std::string value = equals == std::string::npos ? std::string() : line.substr(equals + 1);
+        const auto item = AttachItems().find(name);
+        if (item == AttachItems().end())
+            throw fb::Error("unknown connection parameter " + name);
+        if (value.size() > 255)
+            throw fb::Error("connection parameter too long: " + name);
+        block += item->second;
+        block += static_cast<char>(value.size());
+        block += value;
+    }
+    return block;
+}
+
+std::string TransactionParameterBlock(const std::vector<std::string>& lines)
+{
+    std::string block(1, TpbVersion3);
+    for (const std::string& line : lines) {
+        const auto item = TransactionItems().find(line);
+        if (item == TransactionItems().end())
+            throw fb::Error("unknown transaction parameter " + line);
+        block += item->second;
+    }
+    return block;
+}
+
+std::string StatementBytes(const std::string& text)
+{
+    std::string bytes = text + "\r\n";
+    bytes += '\0';
+    return bytes;
+}

@@ -1,0 +1,60 @@
+#include "clean/TIBSQL.h"
+
+#include "clean/FbParameterBlocks.h"
+
+TIBSQL::TIBSQL(TIBDatabase& database, TIBTransaction& transaction)
+    : database_(database), transaction_(transaction)
+{
+}
+
+TIBSQL::~TIBSQL()
+{
+    if (handle_ == fb::Handle{} || !database_.Connected())
+        return;
+    fb::StatusVector ignored{};
+    database_.Api().isc_dsql_free_statement(ignored, &handle_, fb::DsqlDrop);
+}
+
+void TIBSQL::SetSQL(std::string text)
+{
+    FreeHandle();
+    text_ = std::move(text);
+}
+
+void TIBSQL::FreeHandle()
+{
+    if (handle_ == fb::Handle{})
+        return;
+    fb::StatusVector status{};
+    database_.Api().isc_dsql_free_statement(status, &handle_, fb::DsqlDrop);
+    handle_ = {};
+    prepared_ = false;
+    fb::Check(status, "isc_dsql_free_statement");
+}
+
+void TIBSQL::ExecQuery()
+{
+    const fb::Api& api = database_.Api();
+    fb::StatusVector status{};
+
+    if (handle_ == fb::Handle{}) {
+        api.isc_dsql_alloc_statement2(status, database_.Handle(), &handle_);
+        fb::Check(status, "isc_dsql_alloc_statement2");
+    }
+
+    const std::string statement = StatementBytes(text_);
+    api.isc_dsql_prepare(status, transaction_.Handle(), &handle_, 0, statement.data(), database_.SqlDialect(),
+                         nullptr);
+    fb::Check(status, "isc_dsql_prepare");
+    prepared_ = true;
+
+    const char items[] = {fb::InfoSqlStmtType};
+    char reply[8] = {};
+    api.isc_dsql_sql_info(status, &handle_, sizeof items, items, sizeof reply, reply);
+    fb::Check(status, "isc_dsql_sql_info");
+    if (reply[0] != fb::InfoSqlStmtType)
+        throw fb::Error("the statement type is unknown");
+
+    api.isc_dsql_execute(status, transaction_.Handle(), &handle_, database_.SqlDialect(), nullptr);
+    fb::Check(status, "isc_dsql_execute");
+}

@@ -1,0 +1,34 @@
+#pragma once
+
+#include <string>
+
+#include "clean/TIBDatabase.h"
+#include "clean/TIBTransaction.h"
+
+// One SQL statement that returns no rows, run on a connection inside a
+// transaction. Once executed it stays allocated and prepared until its text
+// is replaced or the object goes away.
+class TIBSQL {
+public:
+    TIBSQL(TIBDatabase& database, TIBTransaction& transaction);
+    // Releases the statement; failures are ignored at this point.
+    ~TIBSQL();
+    TIBSQL(const TIBSQL&) = delete;
+    TIBSQL& operator=(const TIBSQL&) = delete;
+
+    // Replaces the text; a statement still held is released first. Throws.
+    void SetSQL(std::string text);
+    // Allocates, prepares, checks the statement type and executes. Throws.
+    void ExecQuery();
+    // Releases the statement handle (DSQL_drop) if one is held. Throws.
+    void FreeHandle();
+
+    bool Prepared() const { return prepared_; }
+
+private:
+    TIBDatabase& database_;
+    TIBTransaction& transaction_;
+    std::string text_;
+    fb::Handle handle_{};
+    bool prepared_ = false;
+};

@@ -1,0 +1,226 @@
+#include "clean/DatabaseStage.h"
+
+#include <gtest/gtest.h>
+
+#include <functional>
+#include <string>
+#include <utility>
+#include <vector>
+
+#include "clean/SharedStrings.h"
+#include "tests/support/FileBytes.h"
+#include "tests/support/FileLock.h"
+#include "tests/support/FirebirdTestDatabase.h"
+#include "tests/support/RecordingTrace.h"
+#include "tests/support/TempDir.h"
+
+namespace {
+
+const RecordingTrace::Line OpenFailed{"An exception occured during open database.", clRed};
+const RecordingTrace::Line DeleteFailed{"An exception occured during delete data before date", clRed};
+
+struct Row {
+    const char* stamp;  // a TIMESTAMP literal, or nullptr for NULL
+    bool remains;
+};
+
+std::string InsertRows(const char* table, const std::vector<Row>& rows)
+{
+    std::string sql;
+    int id = 0;
+    for (const Row& row : rows) {
+        const std::string stamp = row.stamp ? "'" + std::string(row.stamp) + "'" : "NULL";
+        sql += "INSERT INTO " + std::string(table) + " VALUES (" + std::to_string(++id) + ", " + stamp + ");\n";
+    }
+    return sql;
+}
+
+// Ids of the rows expected to remain, as "1,3" for an IN list.
+std::pair<long long, std::string> Remaining(const std::vector<Row>& rows)
+{
+    long long count = 0;
+    std::string ids = "0";
+    for (size_t i = 0; i < rows.size(); ++i) {
+        if (rows[i].remains) {
+            ++count;
+            ids += "," + std::to_string(i + 1);
+        }
+    }
+    return {count, ids};
+}
+
+class DatabaseStageTest : public ::testing::Test {
+protected:
+    void TearDown() override { DBFileName.clear(); }
+
+    std::string CreateDatabase(const std::string& sql)
+    {
+        const std::string path = dir.File("QUENOR.fdb");
+        CreateFirebirdDatabase(path, sql);
+        return path;
+    }
+
+    TempDir dir;
+    RecordingTrace trace;
+};
+
+TEST_F(DatabaseStageTest, DeletesRowsStampedStrictlyBeforeTheCutOffFromBothTables)
+{
+    const struct {
+        const char* name;
+        TDateTime cutOff;
+        std::vector<Row> rows;
+    } cases[] = {
+        {"time of day in the cut-off",
+         {2000, 1, 1, 14, 23, 5, 250},
+         {{"1975-01-01 00:00:00", false},
+          {"2000-01-01 14:23:04", false},
+          {"2000-01-01 14:23:05", true},  // exactly at the cut-off
+          {"2001-01-01 00:00:00", true},
+          {nullptr, true}}},
+        {"midnight cut-off keeps a row stamped at midnight",
+         {2000, 1, 1, 0, 0, 0, 0},
+         {{"1999-12-31 23:59:59", false}, {"2000-01-01 00:00:00", true}}},
+        {"1975 is not read as 2075",
+         {1975, 1, 1, 0, 0, 0, 0},
+         {{"1974-12-31 00:00:00", false}, {"1975-06-01 00:00:00", true}, {"2026-01-01 00:00:00", true}}},
+        {"day above twelve is read as the day",
+         {2023, 2, 25, 0, 0, 0, 0},
+         {{"2023-02-24 00:00:00", false}, {"2023-02-26 00:00:00", true}, {"2023-12-02 00:00:00", true}}},
+        {"no old rows at all",
+         {2000, 1, 1, 12, 0, 0, 0},
+         {{"2010-05-05 10:00:00", true}, {nullptr, true}}},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.name);
+        TempDir caseDir;
+        DBFileName = caseDir.File("case.fdb");
+        CreateFirebirdDatabase(DBFileName, std::string(QuenorLogTables) + InsertRows("log", c.rows) +
+                                               InsertRows("ERRORS_LOG", c.rows));
+        DatabaseStage stage(trace);
+        ASSERT_TRUE(stage.OpenDatabase());
+        ASSERT_TRUE(stage.DeleteBeforeDate(c.cutOff));
+        ASSERT_TRUE(stage.CloseDatabase());
+
+        const auto [count, ids] = Remaining(c.rows);
+        for (const char* table : {"log", "ERRORS_LOG"}) {
+            EXPECT_EQ(QueryInteger(DBFileName, std::string("SELECT COUNT(*) FROM ") + table), count) << table;
+            EXPECT_EQ(QueryInteger(DBFileName,
+                                   std::string("SELECT COUNT(*) FROM ") + table + " WHERE id IN (" + ids + ")"),
+                      count)
+                << table;
+        }
+    }
+    EXPECT_TRUE(trace.lines.empty());
+}
+
+TEST_F(DatabaseStageTest, OpenFailuresTraceOneRedLineAndLeaveAnUnattachedConnection)
+{
+    const std::string database = CreateDatabase(QuenorLogTables);
+    const std::string notADatabase = dir.File("text.fdb");
+    WriteFileBytes(notADatabase, std::string(8192, 'x'));
+
+    const struct {
+        const char* name;
+        std::string fileName;
+        std::vector<std::string> libraries;
+        bool libraryLoaded;
+    } cases[] = {
+        {"empty name makes no library call", "", platform::FirebirdClientLibraryNames(), false},
+        {"a file that is not a database", notADatabase, platform::FirebirdClientLibraryNames(), true},
+        {"a missing file", dir.File("missing.fdb"), platform::FirebirdClientLibraryNames(), true},
+        {"client library missing", database, {dir.File("libfbclient.so.2"), "libquenor-absent.so"}, false},
+        {"entry points missing", database, {NO_FB_ENTRY_POINTS_LIBRARY}, false},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.name);
+        RecordingTrace caseTrace;
+        DatabaseStage stage(caseTrace, c.libraries);
+        DBFileName = c.fileName;
+        EXPECT_FALSE(stage.OpenDatabase());
+        EXPECT_EQ(caseTrace.lines, std::vector<RecordingTrace::Line>{OpenFailed});
+        ASSERT_NE(stage.Database, nullptr);
+        EXPECT_FALSE(stage.Database->Connected());
+        EXPECT_EQ(stage.Transaction, nullptr);
+        EXPECT_EQ(stage.Sql, nullptr);
+        EXPECT_EQ(stage.ClientLibraryLoaded(), c.libraryLoaded);
+    }
+    EXPECT_FALSE(FileHeldByLock(database));
+}
+
+TEST_F(DatabaseStageTest, FailedDeleteStopsAtTheFailingTableAndTheNextOpenFreesTheFile)
+{
+    const std::vector<Row> rows = {{"1990-01-01 00:00:00", false}, {"2020-01-01 00:00:00", true}};
+    const struct {
+        const char* name;
+        std::string tables;
+        bool logCleaned;
+        const char* errorsTable;  // nullptr: no ERRORS_LOG to count
+    } cases[] = {
+        {"table log missing leaves ERRORS_LOG untouched",
+         "CREATE TABLE ERRORS_LOG (id INTEGER, ERR_END TIMESTAMP);\n" + InsertRows("ERRORS_LOG", rows), false,
+         "ERRORS_LOG"},
+        {"table ERRORS_LOG missing after log was cleaned",
+         "CREATE TABLE log (id INTEGER, log_time TIMESTAMP);\n" + InsertRows("log", rows), true, nullptr},
+        {"column ERR_END missing after log was cleaned",
+         "CREATE TABLE log (id INTEGER, log_time TIMESTAMP);\nCREATE TABLE ERRORS_LOG (id INTEGER, ERR_BEGIN "
+         "TIMESTAMP);\n" + InsertRows("log", rows) + InsertRows("ERRORS_LOG", rows),
+         true, "ERRORS_LOG"},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.name);
+        TempDir caseDir;
+        DBFileName = caseDir.File("case.fdb");
+        CreateFirebirdDatabase(DBFileName, c.tables);
+        RecordingTrace caseTrace;
+        DatabaseStage stage(caseTrace);
+        ASSERT_TRUE(stage.OpenDatabase());
+        EXPECT_FALSE(stage.DeleteBeforeDate({2000, 1, 1, 0, 0, 0, 0}));
+        EXPECT_EQ(caseTrace.lines, std::vector<RecordingTrace::Line>{DeleteFailed});
+        EXPECT_TRUE(stage.Database->Connected());
+        EXPECT_TRUE(FileHeldByLock(DBFileName)) << "the failed delete leaves the file attached";
+
+        ASSERT_TRUE(stage.OpenDatabase()) << "the second open must not trip over the leftovers";
+        ASSERT_TRUE(stage.CloseDatabase());
+        EXPECT_FALSE(FileHeldByLock(DBFileName));
+        EXPECT_EQ(caseTrace.lines.size(), 1u);
+
+        if (c.logCleaned) {
+            EXPECT_EQ(QueryInteger(DBFileName, "SELECT COUNT(*) FROM log"), 1);
+        }
+        if (c.errorsTable) {
+            EXPECT_EQ(QueryInteger(DBFileName, std::string("SELECT COUNT(*) FROM ") + c.errorsTable), 2);
+        }
+    }
+}
+
+TEST_F(DatabaseStageTest, CloseReleasesEverythingAndASecondRunStartsAfresh)
+{
+    DBFileName = CreateDatabase(std::string(QuenorLogTables) + InsertRows("log", {{"1990-01-01 00:00:00", false}}));
+    DatabaseStage stage(trace);
+    for (int run = 1; run <= 2; ++run) {
+        SCOPED_TRACE(run);
+        EXPECT_EQ(stage.Database, nullptr);
+        EXPECT_EQ(stage.Transaction, nullptr);
+        EXPECT_EQ(stage.Sql, nullptr);
+        ASSERT_TRUE(stage.OpenDatabase());
+        EXPECT_TRUE(stage.Database->Connected());
+        EXPECT_FALSE(stage.Transaction->InTransaction()) << "opening starts no server transaction";
+        ASSERT_TRUE(stage.DeleteBeforeDate({2000, 1, 1, 0, 0, 0, 0}));
+        EXPECT_TRUE(stage.Sql->Prepared()) << "the second statement stays prepared until closing";
+        EXPECT_TRUE(FileHeldByLock(DBFileName));
+        ASSERT_TRUE(stage.CloseDatabase());
+        EXPECT_FALSE(FileHeldByLock(DBFileName));
+    }
+    EXPECT_EQ(QueryInteger(DBFileName, "SELECT COUNT(*) FROM log"), 0);
+    EXPECT_TRUE(trace.lines.empty());
+}
+
+TEST_F(DatabaseStageTest, DeleteWithoutAnOpenConnectionFailsWithItsRedLine)
+{
+    DatabaseStage stage(trace);
+    EXPECT_FALSE(stage.DeleteBeforeDate({2000, 1, 1, 0, 0, 0, 0}));
+    EXPECT_EQ(trace.lines, std::vector<RecordingTrace::Line>{DeleteFailed});
+}
+
+}  // namespace

@@ -1,0 +1,43 @@
+#include "clean/FbParameterBlocks.h"
+
+#include <gtest/gtest.h>
+#include <ibase.h>
+
+#include "clean/FbClient.h"
+#include "clean/SharedStrings.h"
+
+namespace {
+
+// The core declares the client's constants itself so that it needs no
+// Firebird headers; they must agree with Firebird's own.
+static_assert(isc_dpb_version1 == 1 && isc_dpb_user_name == 28 && isc_dpb_password == 29 && isc_dpb_lc_ctype == 48);
+static_assert(isc_tpb_version3 == 3 && isc_tpb_concurrency == 2 && isc_tpb_wait == 6);
+static_assert(fb::InfoDbSqlDialect == isc_info_db_sql_dialect && fb::InfoSqlStmtType == isc_info_sql_stmt_type);
+static_assert(fb::DsqlDrop == DSQL_drop && fb::StatusLength == ISC_STATUS_LENGTH);
+static_assert(sizeof(fb::Handle) == sizeof(FB_API_HANDLE) && sizeof(fb::Status) == sizeof(ISC_STATUS));
+
+TEST(ParameterBlocks, AttachBlockIsTheTwentySixBytesOfTheBuiltInAccount)
+{
+    const std::string block =
+        AttachParameterBlock({"user_name=" + UserName, "password=" + Password, "lc_ctype=CYRL"});
+    const std::string expected = std::string("\x01\x1C\x06SYSDBA\x1D\x09plumtiger\x30\x04" "CYRL", 26);
+    EXPECT_EQ(block, expected);
+}
+
+TEST(ParameterBlocks, TransactionBlockIsConcurrencyWait)
+{
+    EXPECT_EQ(TransactionParameterBlock({"concurrency", "wait"}), std::string("\x03\x02\x06", 3));
+}
+
+TEST(ParameterBlocks, UnknownLinesAreRefused)
+{
+    EXPECT_THROW(AttachParameterBlock({"sql_dialect=3"}), fb::Error);
+    EXPECT_THROW(TransactionParameterBlock({"read_committed"}), fb::Error);
+}
+
+TEST(ParameterBlocks, StatementEndsInCarriageReturnLineFeedAndZero)
+{
+    EXPECT_EQ(StatementBytes("DELETE FROM log"), std::string("DELETE FROM log\r\n\0", 18));
+}
+
+}  // namespace
