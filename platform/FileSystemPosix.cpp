@@ -1,0 +1,227 @@
+#include "platform/FileSystem.h"
+
+#include <fcntl.h>
+#include <linux/fs.h>
+#include <sys/file.h>
+#include <sys/ioctl.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <cerrno>
+#include <cstdio>
+#include <vector>
+
+#include "platform/UniqueFd.h"
+
+// Windows refuses to copy or delete a file that a running database holds open,
+// and the cleaning run relies on that. Here the equivalent is the advisory
+// flock that Firebird's engine and server keep on an attached database, so
+// copy and delete take a non-blocking exclusive flock first.
+namespace platform {
+namespace {
+
+// Bounded, so the memory a copy takes does not grow with the file.
+constexpr std::size_t CopyBufferSize = 1 << 20;
+
+// False only when another holder refuses the lock. A file system without
+// flock support cannot be holding one, so it does not stop us.
+bool TakeExclusiveLock(int fd)
+{
+    if (flock(fd, LOCK_EX | LOCK_NB) == 0)
+        return true;
+    return errno != EWOULDBLOCK;
+}
+
+std::string FolderOf(const std::string& path)
+{
+    const std::string::size_type slash = path.find_last_of('/');
+    if (slash == std::string::npos)
+        return ".";
+    return slash == 0 ? "/" : path.substr(0, slash);
+}
+
+// A new name is durable only once its folder has been flushed too.
+bool SyncFolderOf(const std::string& path)
+{
+    UniqueFd folder(open(FolderOf(path).c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC));
+    if (!folder.Valid())
+        return false;
+    return fsync(folder.Get()) == 0 || errno == EINVAL;  // some file systems cannot flush a folder
+}
+
+bool WriteAll(int fd, const char* data, std::size_t size)
+{
+    while (size > 0) {
+        const ssize_t written = write(fd, data, size);
+        if (written < 0) {
+            if (errno == EINTR)
+                continue;
+            return false;
+        }
+        data += written;
+        size -= static_cast<std::size_t>(written);
+    }
+    return true;
+}
+
+// Copies from the current offsets to the end of `from`.
+bool ReadWriteCopy(int from, int to)
+{
+    std::vector<char> buffer(CopyBufferSize);
+    for (;;) {
+        const ssize_t got = read(from, buffer.data(), buffer.size());
+        if (got < 0) {
+            if (errno == EINTR)
+                continue;
+            return false;
+        }
+        if (got == 0)
+            return true;
+        if (!WriteAll(to, buffer.data(), static_cast<std::size_t>(got)))
+            return false;
+    }
+}
+
+bool CopyContents(int from, int to)
+{
+    // Sharing the extents (btrfs, XFS) is near instant.
+    if (ioctl(to, FICLONE, from) == 0)
+        return true;
+    // The kernel copies without passing the bytes through us; it stops with 0
+    // at the end, and also on files it cannot copy itself (procfs), which
+    // read() then finishes from where it stopped.
+    bool anyCopied = false;
+    for (;;) {
+        const ssize_t copied = copy_file_range(from, nullptr, to, nullptr, std::size_t{1} << 30, 0);
+        if (copied > 0) {
+            anyCopied = true;
+            continue;
+        }
+        if (copied == 0)
+            break;
+        if (errno == EINTR)
+            continue;
+        const bool unsupported =
+            errno == EXDEV || errno == ENOSYS || errno == EOPNOTSUPP || errno == EINVAL || errno == EBADF;
+        if (anyCopied || !unsupported)
+            return false;
+        break;
+    }
+    return ReadWriteCopy(from, to);
+}
+
+// Removes a target that was created but not completed, unless kept.
+class PartialTarget {
+public:
+    explicit PartialTarget(const std::string& path) : path_(path) {}
+    ~PartialTarget()
+    {
+        if (!kept_)
+            unlink(path_.c_str());
+    }
+    PartialTarget(const PartialTarget&) = delete;
+    PartialTarget& operator=(const PartialTarget&) = delete;
+    void Keep() { kept_ = true; }
+
+private:
+    const std::string& path_;
+    bool kept_ = false;
+};
+
+// The owner and group where this process may set them (the group alone
+// otherwise, or neither); callers never depend on it.
+void CopyOwnerWhereAllowed(int fd, const struct stat& model)
+{
+    if (fchown(fd, model.st_uid, model.st_gid) != 0 && fchown(fd, static_cast<uid_t>(-1), model.st_gid) != 0) {
+        // Neither is allowed: the copy belongs to us, like any new file.
+    }
+}
+
+class PosixFileSystem final : public FileSystem {
+public:
+    bool Copy(const std::string& existing, const std::string& target) override
+    {
+        UniqueFd source(open(existing.c_str(), O_RDONLY | O_CLOEXEC | O_NOCTTY));
+        if (!source.Valid() || !TakeExclusiveLock(source.Get()))
+            return false;
+        struct stat info {};
+        if (fstat(source.Get(), &info) != 0 || !S_ISREG(info.st_mode))
+            return false;
+
+        // O_EXCL: never overwrites, and never writes through a link at target.
+        UniqueFd copy(open(target.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC | O_NOCTTY, S_IRUSR | S_IWUSR));
+        if (!copy.Valid())
+            return false;
+        PartialTarget partial(target);
+        if (!CopyContents(source.Get(), copy.Get()))
+            return false;
+        // Owner before mode: a change of owner clears the set-id bits.
+        CopyOwnerWhereAllowed(copy.Get(), info);
+        if (fchmod(copy.Get(), info.st_mode & 07777) != 0)
+            return false;
+        const timespec times[2] = {info.st_atim, info.st_mtim};
+        futimens(copy.Get(), times);  // nice to keep, not worth failing for
+        if (fsync(copy.Get()) != 0 || !copy.Close() || !SyncFolderOf(target))
+            return false;
+        partial.Keep();
+        return true;
+    }
+
+    bool Delete(const std::string& path) override
+    {
+        struct stat info {};
+        if (lstat(path.c_str(), &info) != 0)
+            return false;
+        // The lock is held until the name is gone, so nobody attaches between
+        // the test and the unlink. A link is removed itself, never tested.
+        UniqueFd held;
+        if (S_ISREG(info.st_mode)) {
+            held = UniqueFd(open(path.c_str(), O_RDONLY | O_NOFOLLOW | O_NONBLOCK | O_CLOEXEC | O_NOCTTY));
+            if (held.Valid() && !TakeExclusiveLock(held.Get()))
+                return false;
+        }
+        return unlink(path.c_str()) == 0;
+    }
+
+    bool Rename(const std::string& from, const std::string& to) override
+    {
+        if (renameat2(AT_FDCWD, from.c_str(), AT_FDCWD, to.c_str(), RENAME_NOREPLACE) == 0)
+            return true;
+        if (errno != EINVAL && errno != ENOSYS && errno != EOPNOTSUPP)
+            return false;
+        // The file system refuses the flag. A hard link cannot replace either.
+        if (link(from.c_str(), to.c_str()) != 0)
+            return false;
+        if (unlink(from.c_str()) == 0)
+            return true;
+        unlink(to.c_str());
+        return false;
+    }
+
+    bool Exists(const std::string& path) override
+    {
+        struct stat info {};
+        return lstat(path.c_str(), &info) == 0;
+    }
+
+    bool CopyOwnerAndMode(const std::string& model, const std::string& target) override
+    {
+        struct stat info {};
+        if (stat(model.c_str(), &info) != 0)
+            return false;
+        if (chown(target.c_str(), info.st_uid, info.st_gid) != 0 &&
+            chown(target.c_str(), static_cast<uid_t>(-1), info.st_gid) != 0) {
+            // Not allowed: the mode still counts.
+        }
+        return chmod(target.c_str(), info.st_mode & 07777) == 0;
+    }
+};
+
+}  // namespace
+
+std::unique_ptr<FileSystem> CreateFileSystem()
+{
+    return std::make_unique<PosixFileSystem>();
+}
+
+}  // namespace platform
