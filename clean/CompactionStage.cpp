@@ -1,0 +1,87 @@
+#include "clean/CompactionStage.h"
+
+#include <utility>
+
+#include "clean/GbakCommand.h"
+#include "clean/SharedStrings.h"
+#include "platform/ToolFile.h"
+
+namespace {
+
+enum class InstallationLookup { Found, KeyMissing, KeyNotOpened };
+
+// Reads the installation folder through a reader that lives only for this
+// call, so the key is released on every way out, the raised RegistryError of a
+// wrongly typed value included.
+InstallationLookup ReadInstallationFolder(const RegistryReaderFactory& makeRegistryReader, std::string& folder)
+{
+    std::unique_ptr<platform::RegistryReader> registry = makeRegistryReader();
+    if (!registry->KeyExists(platform::FirebirdInstancesKey))
+        return InstallationLookup::KeyMissing;
+    if (!registry->OpenKey(platform::FirebirdInstancesKey))
+        return InstallationLookup::KeyNotOpened;
+    struct KeyCloser {
+        platform::RegistryReader& reader;
+        ~KeyCloser() { reader.CloseKey(); }
+    } closeKey{*registry};
+    folder = registry->ReadString(platform::DefaultInstanceValue);
+    return InstallationLookup::Found;
+}
+
+}  // namespace
+
+RegistryReaderFactory PlatformRegistryReaderFactory()
+{
+    return [] { return platform::CreateRegistryReader(platform::HkeyLocalMachine, platform::KeyReadAccess); };
+}
+
+CompactionStage::CompactionStage(TraceSink& trace, platform::FileSystem& files, platform::ProcessRunner& processes,
+                                 RegistryReaderFactory makeRegistryReader)
+    : trace_(trace), files_(files), processes_(processes), makeRegistryReader_(std::move(makeRegistryReader))
+{
+}
+
+CompactResult CompactionStage::CompactDatabase(const std::string& path, const std::string& FdkFileName,
+                                               const std::function<bool()>& correct)
+{
+    std::string installation;
+    switch (ReadInstallationFolder(makeRegistryReader_, installation)) {
+    case InstallationLookup::KeyMissing:
+        return cpKeyMissing;
+    case InstallationLookup::KeyNotOpened:
+        return cpKeyNotOpened;
+    case InstallationLookup::Found:
+        break;
+    }
+
+    // No separator is added: a value without its closing one names a tool
+    // that is not there, and an empty value leaves a path relative to the
+    // current folder.
+    const std::string GbakFileName = installation + platform::GbakRelativePath();
+    if (!platform::ToolFilePresent(GbakFileName))
+        return cpGbakMissing;
+    const GbakCommand gbak(GbakFileName, UserName, Password);
+
+    trace_.Trace("Создание бэкапа файла БД (*.fdb -> *.fdk)...", clBlue);
+    if (!RunGbak(gbak.Backup(path, FdkFileName)))
+        return cpBackupFailed;
+    trace_.Trace("...Ok", clGreen);
+
+    // Not checked: a file still in place makes the restore fail, and its exit
+    // code decides.
+    files_.Delete(path);
+
+    trace_.Trace("Восстановление из бэкапа файла БД (*.fdk -> *.fdb)...", clBlue);
+    // Asked only now: the operator may have ticked the box while the backup
+    // lines were painted.
+    if (!RunGbak(gbak.Restore(FdkFileName, path, correct())))
+        return cpRestoreFailed;
+    trace_.Trace("...Ok", clGreen);
+    return cpDone;
+}
+
+bool CompactionStage::RunGbak(const platform::CommandArguments& commandLine)
+{
+    const platform::ProcessOutcome outcome = processes_.Run(commandLine);
+    return outcome.started && outcome.exited && outcome.exitCode == 0;
+}
