@@ -1,0 +1,41 @@
+#include "platform/SharedLibrary.h"
+
+#include <windows.h>
+
+namespace platform {
+namespace {
+
+class WinSharedLibrary final : public SharedLibrary {
+public:
+    explicit WinSharedLibrary(HMODULE module) : module_(module) {}
+    ~WinSharedLibrary() override { FreeLibrary(module_); }
+    WinSharedLibrary(const WinSharedLibrary&) = delete;
+    WinSharedLibrary& operator=(const WinSharedLibrary&) = delete;
+
+    void* Symbol(const char* name) const override
+    {
+        return reinterpret_cast<void*>(GetProcAddress(module_, name));
+    }
+
+private:
+    HMODULE module_;
+};
+
+}  // namespace
+
+std::unique_ptr<SharedLibrary> LoadSharedLibrary(const std::string& fileName)
+{
+    HMODULE module = LoadLibraryA(fileName.c_str());
+    if (module == nullptr)
+        return nullptr;
+    return std::make_unique<WinSharedLibrary>(module);
+}
+
+std::vector<std::string> FirebirdClientLibraryNames()
+{
+    // gds32.dll is the name Firebird's installer can give the client for
+    // programs built against InterBase; fbclient.dll is the library's own name.
+    return {"gds32.dll", "fbclient.dll"};
+}
+
+}  // namespace platform
