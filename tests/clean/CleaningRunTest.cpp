@@ -1,0 +1,377 @@
+#include "clean/CleaningRun.h"
+
+#include <gtest/gtest.h>
+#include <sys/stat.h>
+
+#include <filesystem>
+#include <functional>
+#include <string>
+#include <vector>
+
+#include "clean/SharedStrings.h"
+#include "platform/Registry.h"
+#include "tests/support/FakeRegistry.h"
+#include "tests/support/FileBytes.h"
+#include "tests/support/FirebirdTestDatabase.h"
+#include "tests/support/TempDir.h"
+
+namespace {
+
+namespace fs = std::filesystem;
+using Events = std::vector<std::string>;
+
+bool Present(const std::string& path)
+{
+    std::error_code ignored;
+    return !path.empty() && fs::symlink_status(path, ignored).type() != fs::file_type::not_found;
+}
+
+// The window as the run sees it. Records every effect in order as text:
+// "cursor -11", "clear", "uncheck", "blue <text>", "green <text>", "red <text>".
+class TestHost : public CleaningHost {
+public:
+    std::string path;
+    bool skip = false;
+    bool correction = false;
+    TDateTime calendar{2000, 1, 1, 14, 23, 5, 250};
+    std::function<void()> duringTrace;
+
+    Events events;
+    // Whether the safety copy existed when each red line was traced: it
+    // tells whether the line came before or after the rollback.
+    std::vector<bool> safetyCopyAtRedLine;
+
+    std::string DatabasePathText() override { return path; }
+    bool SkipChecked() override { return skip; }
+    TDateTime CalendarValue() override { return calendar; }
+    bool CorrectionChecked() override { return correction; }
+    void UncheckCorrection() override
+    {
+        correction = false;
+        events.push_back("uncheck");
+    }
+    void ClearTrace() override { events.push_back("clear"); }
+    void SetScreenCursor(TCursor cursor) override { events.push_back("cursor " + std::to_string(cursor)); }
+    void Trace(std::string text, TColor colour) override
+    {
+        const char* name = colour == clBlue ? "blue " : colour == clGreen ? "green " : colour == clRed ? "red " : "? ";
+        events.push_back(name + text);
+        if (colour == clRed)
+            safetyCopyAtRedLine.push_back(Present(DeriveWorkingNames(path).bak));
+        if (duringTrace)
+            duringTrace();
+    }
+};
+
+const std::string Busy = "cursor -11";
+const std::string Normal = "cursor 0";
+const std::string Saving = "blue Сохранение оригинального файла БД (*.fdb -> *.bak)...";
+const std::string Ok = "green ...Ok";
+const std::string Deleting = "blue Удаление данных до выбранной даты...";
+const std::string BackingUp = "blue Создание бэкапа файла БД (*.fdb -> *.fdk)...";
+const std::string Restoring = "blue Восстановление из бэкапа файла БД (*.fdk -> *.fdb)...";
+const std::string Done = "green \nDone!";
+
+const Events SuccessRoad = {Busy, "clear", Saving, Ok, Deleting, Ok, BackingUp, Ok, Restoring, Ok, "uncheck", Done, Normal};
+const Events CopiedAndCleaned = {Busy, "clear", Saving, Ok, Deleting, Ok};
+const Events Copied = {Busy, "clear", Saving, Ok};
+
+Events Join(Events head, const Events& tail)
+{
+    head.insert(head.end(), tail.begin(), tail.end());
+    return head;
+}
+
+const std::string OldAndNewRows =
+    std::string(QuenorLogTables) +
+    "INSERT INTO log VALUES (1, '1999-03-01 10:00:00');\n"
+    "INSERT INTO log VALUES (2, '2001-03-01 10:00:00');\n"
+    "INSERT INTO ERRORS_LOG VALUES (1, '1998-03-01 10:00:00');\n"
+    "INSERT INTO ERRORS_LOG VALUES (2, '2002-03-01 10:00:00');\n";
+
+class CleaningRunTest : public ::testing::Test {
+public:
+    void SetUp() override
+    {
+        host.path = dir.File("MAIN.fdb");
+        DBFileName = host.path;
+    }
+    void TearDown() override { DBFileName.clear(); }
+
+    std::string Fdk() const { return DeriveWorkingNames(host.path).fdk; }
+    std::string Bak() const { return DeriveWorkingNames(host.path).bak; }
+
+    // A Firebird installation whose bin/gbak is the given shell script.
+    RegistryReaderFactory StandInGbak(const std::string& script)
+    {
+        const std::string root = dir.File("firebird");
+        fs::create_directories(root + "/bin");
+        WriteFileBytes(root + "/bin/gbak", "#!/bin/sh\n" + script + "\n");
+        fs::permissions(root + "/bin/gbak", fs::perms::owner_all);
+        return FakeRegistryFactory(true, true, root + "/");
+    }
+
+    void Run(RegistryReaderFactory registry = PlatformRegistryReaderFactory())
+    {
+        CleaningRun run(host, *files, *processes, std::move(registry));
+        run.RunCleaning();
+        EXPECT_FALSE(run.Running());
+    }
+
+    TempDir dir;
+    TestHost host;
+    std::unique_ptr<platform::FileSystem> files = platform::CreateFileSystem();
+    std::unique_ptr<platform::ProcessRunner> processes = platform::CreateProcessRunner();
+};
+
+TEST_F(CleaningRunTest, SuccessCleansCompactsAndKeepsBothWorkingFiles)
+{
+    CreateFirebirdDatabase(host.path, OldAndNewRows);
+    const std::string before = ReadFileBytes(host.path);
+    host.correction = true;
+
+    Run();
+
+    EXPECT_EQ(host.events, SuccessRoad);
+    EXPECT_FALSE(host.correction);
+    EXPECT_EQ(ReadFileBytes(Bak()), before) << "the safety copy holds the database as it was";
+    EXPECT_TRUE(Present(Fdk())) << "the gbak backup stays";
+    EXPECT_EQ(QueryInteger(host.path, "SELECT COUNT(*) FROM log WHERE id = 2"), 1);
+    EXPECT_EQ(QueryInteger(host.path, "SELECT COUNT(*) FROM log"), 1);
+    EXPECT_EQ(QueryInteger(host.path, "SELECT COUNT(*) FROM ERRORS_LOG WHERE id = 2"), 1);
+    EXPECT_EQ(QueryInteger(host.path, "SELECT COUNT(*) FROM ERRORS_LOG"), 1);
+}
+
+TEST_F(CleaningRunTest, SkipFlagGoesStraightFromTheCopyToCompaction)
+{
+    CreateFirebirdDatabase(host.path, OldAndNewRows);
+    host.skip = true;
+
+    Run();
+
+    EXPECT_EQ(host.events, (Events{Busy, "clear", Saving, Ok, BackingUp, Ok, Restoring, Ok, "uncheck", Done, Normal}));
+    EXPECT_EQ(QueryInteger(host.path, "SELECT COUNT(*) FROM log"), 2);
+    EXPECT_EQ(QueryInteger(host.path, "SELECT COUNT(*) FROM ERRORS_LOG"), 2);
+}
+
+TEST_F(CleaningRunTest, SecondRunReplacesTheLeftoversOfTheFirst)
+{
+    CreateFirebirdDatabase(host.path, OldAndNewRows);
+    Run();
+    const std::string afterFirst = ReadFileBytes(host.path);
+    host.events.clear();
+    host.calendar = {2001, 6, 1, 0, 0, 0, 0};
+
+    Run();
+
+    EXPECT_EQ(host.events, SuccessRoad);
+    EXPECT_EQ(ReadFileBytes(Bak()), afterFirst);
+    EXPECT_EQ(QueryInteger(host.path, "SELECT COUNT(*) FROM log"), 0);
+    EXPECT_EQ(QueryInteger(host.path, "SELECT COUNT(*) FROM ERRORS_LOG"), 1);
+}
+
+TEST_F(CleaningRunTest, EveryFailurePutsTheDatabaseBackOrLeavesItAlone)
+{
+    const std::string red = "red ";
+    struct Case {
+        const char* name;
+        // Prepares the files at host.path; returns the registry to use.
+        std::function<RegistryReaderFactory(CleaningRunTest&)> arrange;
+        Events events;
+        // The safety copy existed when the run's red line came: before the
+        // rollback, or no rollback at all with a leftover in its place.
+        bool safetyCopyAtRedLine;
+        bool databaseAfter;       // the database file exists afterwards (identical when it existed before)
+        bool fdkAfter;
+    };
+    const auto database = [](CleaningRunTest& t) {
+        CreateFirebirdDatabase(t.host.path, OldAndNewRows);
+        return PlatformRegistryReaderFactory();
+    };
+    const auto databaseAnd = [database](RegistryReaderFactory registry) {
+        return [database, registry](CleaningRunTest& t) {
+            database(t);
+            return registry;
+        };
+    };
+    const Case cases[] = {
+        {"copy failed: no database file",
+         [](CleaningRunTest&) { return PlatformRegistryReaderFactory(); },
+         {Busy, "clear", Saving, Normal, red + "Неудача..."}, false, false, false},
+        {"copy failed: a .bak leftover that cannot be deleted",
+         [database](CleaningRunTest& t) {
+             fs::create_directories(t.Bak() + "/keep");
+             return database(t);
+         },
+         {Busy, "clear", Saving, Normal, red + "Неудача..."}, true, true, false},
+        {"open failed: not a database",
+         [](CleaningRunTest& t) {
+             WriteFileBytes(t.host.path, std::string(16384, 'q'));
+             return PlatformRegistryReaderFactory();
+         },
+         Join(Copied, {red + "An exception occured during open database.", Normal, red + "Ошибка открытия файла БД!"}),
+         true, true, false},
+        {"delete failed: table log missing",
+         [](CleaningRunTest& t) {
+             CreateFirebirdDatabase(t.host.path, "CREATE TABLE ERRORS_LOG (id INTEGER, ERR_END TIMESTAMP);\n");
+             return PlatformRegistryReaderFactory();
+         },
+         Join(Copied, {Deleting, red + "An exception occured during delete data before date", Normal, red + "Неудача!"}),
+         true, true, false},
+        {"delete failed after log rows were deleted and committed",
+         [](CleaningRunTest& t) {
+             CreateFirebirdDatabase(t.host.path, "CREATE TABLE log (id INTEGER, log_time TIMESTAMP);\n"
+                                                 "INSERT INTO log VALUES (1, '1990-01-01 00:00:00');\n");
+             return PlatformRegistryReaderFactory();
+         },
+         Join(Copied, {Deleting, red + "An exception occured during delete data before date", Normal, red + "Неудача!"}),
+         true, true, false},
+        {"key missing", databaseAnd(FakeRegistryFactory(false, true, "/usr/")),
+         Join(CopiedAndCleaned, {Normal, red + "Ключ Software\\Firebird Project\\Firebird Server\\Instances не найден!"}),
+         false, true, false},
+        {"key not opened", databaseAnd(FakeRegistryFactory(true, false, "/usr/")),
+         Join(CopiedAndCleaned, {Normal, red + "Не могу открыть ключ реестра!"}), false, true, false},
+        {"gbak missing",
+         [database](CleaningRunTest& t) {
+             database(t);
+             fs::create_directories(t.dir.File("empty-firebird"));
+             return FakeRegistryFactory(true, true, t.dir.File("empty-firebird") + "/");
+         },
+         Join(CopiedAndCleaned, {Normal, red + "Отсутствует файл gbak.exe!"}), false, true, false},
+        {"backup failed",
+         [database](CleaningRunTest& t) {
+             database(t);
+             return t.StandInGbak("echo partial > \"$4\"; exit 1");
+         },
+         Join(CopiedAndCleaned, {BackingUp, Normal, red + "Не удалось произвести бэкап (*.fdb -> *.fdk)!"}), false,
+         true, false},
+        {"restore failed after the database file was deleted",
+         [database](CleaningRunTest& t) {
+             database(t);
+             return t.StandInGbak("if [ \"$1\" = -b ]; then cp \"$3\" \"$4\"; exit 0; fi\n"
+                                  "[ -e \"$3\" ] && exit 9\necho broken > \"$3\"; exit 2");
+         },
+         Join(CopiedAndCleaned, {BackingUp, Ok, Restoring, Normal, red + "Не удалось восстановить (*.fdk -> *.fdb)!"}),
+         false, true, false},
+    };
+
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.name);
+        TempDir caseDir;
+        host = TestHost{};
+        host.path = caseDir.File("MAIN.fdb");
+        host.correction = true;
+        DBFileName = host.path;
+        RegistryReaderFactory registry = c.arrange(*this);
+        const bool existed = Present(host.path);
+        const std::string before = existed && fs::is_regular_file(host.path) ? ReadFileBytes(host.path) : "";
+
+        Run(registry);
+
+        EXPECT_EQ(host.events, c.events);
+        ASSERT_FALSE(host.safetyCopyAtRedLine.empty());
+        EXPECT_EQ(host.safetyCopyAtRedLine.back(), c.safetyCopyAtRedLine);
+        EXPECT_TRUE(host.correction) << "a failed run leaves the correction box alone";
+        EXPECT_EQ(Present(host.path), c.databaseAfter);
+        if (existed) {
+            EXPECT_EQ(ReadFileBytes(host.path), before) << "byte for byte as before the run";
+        }
+        EXPECT_EQ(Present(Fdk()), c.fdkAfter);
+        if (fs::is_directory(Bak())) {
+            EXPECT_TRUE(Present(Bak() + "/keep")) << "the undeletable leftover stays as it was";
+        } else {
+            EXPECT_FALSE(Present(Bak())) << "the safety copy went back into place";
+        }
+    }
+}
+
+TEST_F(CleaningRunTest, PathWithoutFdbNeverDeletesTheDatabase)
+{
+    for (const char* name : {"main.gdb", ""}) {
+        SCOPED_TRACE(name);
+        host.events.clear();
+        host.path = *name ? dir.File(name) : std::string();
+        DBFileName = host.path;
+        if (*name)
+            CreateFirebirdDatabase(host.path, QuenorLogTables);
+        const std::string before = *name ? ReadFileBytes(host.path) : "";
+
+        Run();
+
+        EXPECT_EQ(host.events, (Events{Busy, "clear", Saving, Normal, "red Неудача..."}));
+        if (*name) {
+            EXPECT_EQ(ReadFileBytes(host.path), before);
+        }
+    }
+}
+
+TEST_F(CleaningRunTest, MissingDatabaseKeepsTheOnlyCopiesLeft)
+{
+    CreateFirebirdDatabase(host.path, OldAndNewRows);
+    Run();
+    const std::string bak = ReadFileBytes(Bak());
+    const std::string fdk = ReadFileBytes(Fdk());
+    fs::remove(host.path);
+    host.events.clear();
+
+    Run();
+
+    EXPECT_EQ(host.events, (Events{Busy, "clear", Saving, Normal, "red Неудача..."}));
+    EXPECT_EQ(ReadFileBytes(Bak()), bak);
+    EXPECT_EQ(ReadFileBytes(Fdk()), fdk);
+}
+
+TEST_F(CleaningRunTest, RegistryValueOfTheWrongKindEndsTheRunWithTheCursorRestored)
+{
+    CreateFirebirdDatabase(host.path, OldAndNewRows);
+    CleaningRun run(host, *files, *processes, FakeRegistryFactory(true, true, "/usr/", true));
+
+    try {
+        run.RunCleaning();
+        ADD_FAILURE() << "the registry error must reach the window";
+    } catch (const platform::RegistryError& error) {
+        EXPECT_STREQ(error.what(), "Invalid data type for 'DefaultInstance'");
+    }
+
+    EXPECT_EQ(host.events, Join(CopiedAndCleaned, {Normal}));
+    EXPECT_FALSE(run.Running());
+    EXPECT_TRUE(Present(host.path)) << "no rollback on this path";
+    EXPECT_TRUE(Present(Bak()));
+    EXPECT_EQ(QueryInteger(host.path, "SELECT COUNT(*) FROM log"), 1) << "the file stays as the database stage left it";
+}
+
+TEST_F(CleaningRunTest, ASecondRunStartedDuringARunDoesNothing)
+{
+    CreateFirebirdDatabase(host.path, OldAndNewRows);
+    CleaningRun run(host, *files, *processes, PlatformRegistryReaderFactory());
+    bool sawRunning = false;
+    host.duringTrace = [&] {
+        sawRunning = sawRunning || run.Running();
+        run.RunCleaning();
+    };
+
+    run.RunCleaning();
+
+    EXPECT_TRUE(sawRunning);
+    EXPECT_EQ(host.events, SuccessRoad);
+    EXPECT_FALSE(run.Running());
+}
+
+TEST_F(CleaningRunTest, RestoredFileGetsThePermissionBitsOfTheOriginal)
+{
+    CreateFirebirdDatabase(host.path, OldAndNewRows);
+    fs::permissions(host.path, fs::perms::owner_read | fs::perms::owner_write | fs::perms::others_read);
+    struct stat original {};
+    ASSERT_EQ(stat(host.path.c_str(), &original), 0);
+
+    Run();
+
+    ASSERT_EQ(host.events, SuccessRoad);
+    struct stat restored {};
+    ASSERT_EQ(stat(host.path.c_str(), &restored), 0);
+    EXPECT_EQ(restored.st_mode & 07777, original.st_mode & 07777);
+    EXPECT_EQ(restored.st_uid, original.st_uid);
+    EXPECT_EQ(restored.st_gid, original.st_gid);
+}
+
+}  // namespace

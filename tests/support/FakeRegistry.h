@@ -1,0 +1,51 @@
+#pragma once
+
+#include <memory>
+#include <string>
+
+#include "clean/CompactionStage.h"
+#include "platform/Registry.h"
+
+// A registry that answers the Firebird instances key the way a test sets it
+// up, for causes no test can produce in the real one.
+struct FakeRegistrySetup {
+    bool keyExists = true;       // passes the existence test
+    bool keyOpens = true;        // opens with KEY_READ
+    std::string defaultInstance; // the value's text; empty: missing
+    bool wrongKind = false;      // the value is not a string
+};
+
+class FakeRegistry : public platform::RegistryReader {
+public:
+    explicit FakeRegistry(FakeRegistrySetup setup) : setup_(std::move(setup)) {}
+
+    bool KeyExists(const std::string& key) override
+    {
+        return setup_.keyExists && key == platform::FirebirdInstancesKey;
+    }
+    bool OpenKey(const std::string& key) override
+    {
+        open_ = setup_.keyExists && setup_.keyOpens && key == platform::FirebirdInstancesKey;
+        return open_;
+    }
+    std::string ReadString(const std::string& valueName) override
+    {
+        if (!open_)
+            return {};
+        if (setup_.wrongKind)
+            throw platform::RegistryError("Invalid data type for '" + valueName + "'");
+        return valueName == platform::DefaultInstanceValue ? setup_.defaultInstance : std::string();
+    }
+    void CloseKey() override { open_ = false; }
+
+private:
+    FakeRegistrySetup setup_;
+    bool open_ = false;
+};
+
+inline RegistryReaderFactory FakeRegistryFactory(bool keyExists, bool keyOpens, std::string defaultInstance,
+                                                 bool wrongKind = false)
+{
+    const FakeRegistrySetup setup{keyExists, keyOpens, std::move(defaultInstance), wrongKind};
+    return [setup] { return std::make_unique<FakeRegistry>(setup); };
+}
