@@ -1,0 +1,59 @@
+// A child for the process runner tests. Writes what it was given to the file
+// named by argv[1], one fact a line:
+//   arg <text>         each argument, argv[0] included
+//   cwd <folder>
+//   env <value of QUENOR_PROBE, or "-" when unset>
+//   fd <n> <target>    each open descriptor and what it leads to
+// then ends as argv[2] says: "exit N" or "signal N".
+#include <dirent.h>
+#include <unistd.h>
+
+#include <climits>
+#include <csignal>
+#include <cstdlib>
+#include <fstream>
+#include <sstream>
+#include <string>
+#include <vector>
+
+int main(int argc, char** argv)
+{
+    if (argc < 3)
+        return 100;
+    // Listed before the report is opened, so that only inherited ones show.
+    std::vector<std::string> descriptors;
+    if (DIR* dir = opendir("/proc/self/fd")) {
+        while (const dirent* entry = readdir(dir)) {
+            const std::string name = entry->d_name;
+            if (name == "." || name == ".." || std::atoi(name.c_str()) == dirfd(dir))
+                continue;
+            char target[PATH_MAX] = {};
+            const std::string link = "/proc/self/fd/" + name;
+            if (readlink(link.c_str(), target, sizeof target - 1) < 0)
+                target[0] = '?';
+            descriptors.push_back("fd " + name + " " + target);
+        }
+        closedir(dir);
+    }
+    char cwd[PATH_MAX] = {};
+    if (getcwd(cwd, sizeof cwd) == nullptr)
+        cwd[0] = '?';
+    const char* env = std::getenv("QUENOR_PROBE");
+
+    std::ofstream report(argv[1], std::ios::binary | std::ios::trunc);
+    for (int i = 0; i < argc; ++i)
+        report << "arg " << argv[i] << '\n';
+    report << "cwd " << cwd << '\n';
+    report << "env " << (env != nullptr ? env : "-") << '\n';
+    for (const std::string& line : descriptors)
+        report << line << '\n';
+    report.close();
+
+    std::istringstream action(argv[2]);
+    std::string verb;
+    int number = 0;
+    action >> verb >> number;
+    if (verb == "signal")
+        std::raise(number);
+    return number;
+}

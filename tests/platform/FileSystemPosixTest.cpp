@@ -1,0 +1,371 @@
+#include "platform/FileSystem.h"
+
+#include <fcntl.h>
+#include <gtest/gtest.h>
+#include <sys/file.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <chrono>
+#include <cstdio>
+#include <filesystem>
+#include <fstream>
+#include <functional>
+#include <optional>
+#include <sstream>
+#include <stdexcept>
+#include <thread>
+
+#include "tests/support/FileBytes.h"
+#include "tests/support/FirebirdTestDatabase.h"
+#include "tests/support/TempDir.h"
+
+namespace {
+
+namespace fs = std::filesystem;
+
+// A database attached by isql-fb on the embedded engine for as long as this
+// object lives: isql waits for its next command on our pipe.
+class AttachedDatabase {
+public:
+    explicit AttachedDatabase(const std::string& path)
+    {
+        const std::string command =
+            "exec isql-fb -q '" + path + "' -user SYSDBA -pass plumtiger >/dev/null 2>&1";
+        pipe_ = popen(command.c_str(), "w");
+        if (pipe_ == nullptr)
+            throw std::runtime_error("cannot start isql-fb");
+        struct stat info {};
+        if (stat(path.c_str(), &info) != 0)
+            throw std::runtime_error("no database at " + path);
+        // Watching /proc/locks rather than probing with a lock of our own,
+        // which could make the engine's attach fail.
+        for (int tries = 0; tries < 200; ++tries) {
+            if (EngineLockPresent(info.st_ino))
+                return;
+            std::this_thread::sleep_for(std::chrono::milliseconds(50));
+        }
+        pclose(pipe_);
+        throw std::runtime_error("isql-fb did not attach " + path);
+    }
+    ~AttachedDatabase() { pclose(pipe_); }  // end of input: isql detaches and ends
+    AttachedDatabase(const AttachedDatabase&) = delete;
+    AttachedDatabase& operator=(const AttachedDatabase&) = delete;
+
+private:
+    static bool EngineLockPresent(ino_t inode)
+    {
+        std::ifstream locks("/proc/locks");
+        const std::string suffix = ":" + std::to_string(inode);
+        for (std::string line; std::getline(locks, line);) {
+            std::istringstream fields(line);
+            std::string number, kind, advisory, access, pid, device;
+            fields >> number >> kind >> advisory >> access >> pid >> device;
+            if (kind == "FLOCK" && device.size() > suffix.size() &&
+                device.compare(device.size() - suffix.size(), suffix.size(), suffix) == 0)
+                return true;
+        }
+        return false;
+    }
+
+    FILE* pipe_ = nullptr;
+};
+
+// An flock through an open of our own. flock locks belong to the open file
+// description, so this conflicts with the file layer's own open even inside
+// one process.
+class HeldFile {
+public:
+    HeldFile(const std::string& path, int operation) : fd_(open(path.c_str(), O_RDONLY | O_CLOEXEC))
+    {
+        if (fd_ < 0 || flock(fd_, operation | LOCK_NB) != 0)
+            throw std::runtime_error("cannot lock " + path);
+    }
+    ~HeldFile() { close(fd_); }
+    HeldFile(const HeldFile&) = delete;
+    HeldFile& operator=(const HeldFile&) = delete;
+
+private:
+    int fd_;
+};
+
+std::string Pattern(std::size_t size)
+{
+    std::string bytes(size, '\0');
+    for (std::size_t i = 0; i < size; ++i)
+        bytes[i] = static_cast<char>((i * 131 + i / 4096) & 0xFF);
+    return bytes;
+}
+
+fs::perms Mode(const std::string& path)
+{
+    return fs::symlink_status(path).permissions();
+}
+
+// What a row finds at the target after the operation.
+struct Target {
+    std::optional<std::string> bytes;  // nullopt: nothing there
+    fs::perms mode = fs::perms::unknown;
+};
+
+TEST(PosixFileSystemCopy, CopiesEveryByteOnceAndNeverOverwrites)
+{
+    const auto files = platform::CreateFileSystem();
+    const std::string big = Pattern((3 << 20) + 12345);  // several read buffers' worth
+    const struct {
+        const char* name;
+        // Prepares the folder; returns the source path. The target is "copy".
+        std::function<std::string(const TempDir&)> arrange;
+        bool copied;
+        Target expected;
+    } cases[] = {
+        {"every byte and the permission bits",
+         [&](const TempDir& d) {
+             WriteFileBytes(d.File("db"), big);
+             fs::permissions(d.File("db"), fs::perms(0640));
+             return d.File("db");
+         },
+         true, {big, fs::perms(0640)}},
+        {"read-only and execute bits",
+         [](const TempDir& d) {
+             WriteFileBytes(d.File("db"), "x");
+             fs::permissions(d.File("db"), fs::perms(0555));
+             return d.File("db");
+         },
+         true, {"x", fs::perms(0555)}},
+        {"empty file",
+         [](const TempDir& d) {
+             WriteFileBytes(d.File("db"), "");
+             return d.File("db");
+         },
+         true, {"", fs::perms(0644)}},
+        {"from another file system (read and write)",
+         [&](const TempDir&) {
+             const std::string shm = "/dev/shm/quenor-copy-source-" + std::to_string(getpid());
+             WriteFileBytes(shm, big);
+             fs::permissions(shm, fs::perms(0600));
+             return shm;
+         },
+         true, {big, fs::perms(0600)}},
+        {"refuses an existing target",
+         [](const TempDir& d) {
+             WriteFileBytes(d.File("db"), "new");
+             WriteFileBytes(d.File("copy"), "old");
+             fs::permissions(d.File("copy"), fs::perms(0600));
+             return d.File("db");
+         },
+         false, {"old", fs::perms(0600)}},
+        {"refuses a link at the target, wherever it leads",
+         [](const TempDir& d) {
+             WriteFileBytes(d.File("db"), "new");
+             fs::create_symlink(d.File("elsewhere"), d.File("copy"));
+             return d.File("db");
+         },
+         false, {std::nullopt, fs::perms::unknown}},
+        {"missing source",
+         [](const TempDir& d) { return d.File("db"); },
+         false, {std::nullopt, fs::perms::unknown}},
+        {"source is a folder",
+         [](const TempDir& d) {
+             fs::create_directory(d.File("db"));
+             return d.File("db");
+         },
+         false, {std::nullopt, fs::perms::unknown}},
+        {"source read fails half way: no partial target",
+         // Reading this process's memory at offset 0 fails with EIO.
+         [](const TempDir&) { return std::string("/proc/self/mem"); },
+         false, {std::nullopt, fs::perms::unknown}},
+    };
+    for (const auto& c : cases) {
+        TempDir dir;
+        umask(022);
+        const std::string source = c.arrange(dir);
+        const std::string target = dir.File("copy");
+        EXPECT_EQ(files->Copy(source, target), c.copied) << c.name;
+        if (c.expected.bytes) {
+            ASSERT_TRUE(fs::is_regular_file(fs::symlink_status(target))) << c.name;
+            EXPECT_TRUE(ReadFileBytes(target) == *c.expected.bytes) << c.name;
+            EXPECT_EQ(Mode(target), c.expected.mode) << c.name;
+        } else {
+            EXPECT_FALSE(fs::is_regular_file(fs::symlink_status(target))) << c.name;
+            EXPECT_FALSE(fs::exists(dir.File("elsewhere"))) << c.name;
+        }
+        if (source.rfind("/dev/shm/", 0) == 0)
+            fs::remove(source);
+    }
+}
+
+// Windows refuses to copy a file that an attached database holds; here the
+// engine's flock stands for that, and any other holder's lock counts too.
+TEST(PosixFileSystemCopy, RefusesASourceAnotherHolderHasLocked)
+{
+    TempDir dir;
+    const std::string database = dir.File("MAIN.fdb");
+    CreateFirebirdDatabase(database, QuenorLogTables);
+    const auto files = platform::CreateFileSystem();
+    const struct {
+        const char* name;
+        std::function<std::shared_ptr<void>()> hold;
+        bool copied;
+    } cases[] = {
+        {"attached by the embedded engine", [&] { return std::make_shared<AttachedDatabase>(database); }, false},
+        {"exclusive flock", [&] { return std::make_shared<HeldFile>(database, LOCK_EX); }, false},
+        {"shared flock", [&] { return std::make_shared<HeldFile>(database, LOCK_SH); }, false},
+        {"nobody holds it", [] { return std::shared_ptr<void>(); }, true},
+    };
+    for (const auto& c : cases) {
+        const std::string target = dir.File("MAIN.bak");
+        {
+            const std::shared_ptr<void> holder = c.hold();
+            EXPECT_EQ(files->Copy(database, target), c.copied) << c.name;
+        }
+        EXPECT_EQ(fs::exists(target), c.copied) << c.name;
+        fs::remove(target);
+    }
+}
+
+TEST(PosixFileSystemCopy, KeepsOwnerAndGroupWhereAllowed)
+{
+    if (geteuid() != 0)
+        GTEST_SKIP() << "only root may hand a file to another owner";
+    TempDir dir;
+    WriteFileBytes(dir.File("db"), "rows");
+    ASSERT_EQ(chown(dir.File("db").c_str(), 65534, 65534), 0);
+    ASSERT_TRUE(platform::CreateFileSystem()->Copy(dir.File("db"), dir.File("copy")));
+    struct stat info {};
+    ASSERT_EQ(stat(dir.File("copy").c_str(), &info), 0);
+    EXPECT_EQ(info.st_uid, 65534u);
+    EXPECT_EQ(info.st_gid, 65534u);
+}
+
+TEST(PosixFileSystemDelete, RefusesAHeldFileAndRemovesLinksThemselves)
+{
+    const auto files = platform::CreateFileSystem();
+    const struct {
+        const char* name;
+        // Prepares "name" (and whatever it needs) in the folder; returns a holder.
+        std::function<std::shared_ptr<void>(const TempDir&)> arrange;
+        bool deleted;
+    } cases[] = {
+        {"file nobody holds",
+         [](const TempDir& d) {
+             WriteFileBytes(d.File("name"), "rows");
+             return std::shared_ptr<void>();
+         },
+         true},
+        {"database attached by the embedded engine",
+         [](const TempDir& d) {
+             CreateFirebirdDatabase(d.File("name"), QuenorLogTables);
+             return std::shared_ptr<void>(std::make_shared<AttachedDatabase>(d.File("name")));
+         },
+         false},
+        {"exclusive flock",
+         [](const TempDir& d) {
+             WriteFileBytes(d.File("name"), "rows");
+             return std::shared_ptr<void>(std::make_shared<HeldFile>(d.File("name"), LOCK_EX));
+         },
+         false},
+        {"shared flock",
+         [](const TempDir& d) {
+             WriteFileBytes(d.File("name"), "rows");
+             return std::shared_ptr<void>(std::make_shared<HeldFile>(d.File("name"), LOCK_SH));
+         },
+         false},
+        {"read-only file nobody holds",
+         [](const TempDir& d) {
+             WriteFileBytes(d.File("name"), "rows");
+             fs::permissions(d.File("name"), fs::perms(0444));
+             return std::shared_ptr<void>();
+         },
+         true},
+        {"link to a held file goes, the file stays",
+         [](const TempDir& d) {
+             WriteFileBytes(d.File("kept"), "rows");
+             fs::create_symlink(d.File("kept"), d.File("name"));
+             return std::shared_ptr<void>(std::make_shared<HeldFile>(d.File("kept"), LOCK_EX));
+         },
+         true},
+        {"dangling link",
+         [](const TempDir& d) {
+             fs::create_symlink(d.File("nowhere"), d.File("name"));
+             return std::shared_ptr<void>();
+         },
+         true},
+        {"missing name", [](const TempDir&) { return std::shared_ptr<void>(); }, false},
+        {"folder",
+         [](const TempDir& d) {
+             fs::create_directory(d.File("name"));
+             return std::shared_ptr<void>();
+         },
+         false},
+    };
+    for (const auto& c : cases) {
+        TempDir dir;
+        const std::shared_ptr<void> holder = c.arrange(dir);
+        const bool hadName = fs::exists(fs::symlink_status(dir.File("name")));
+        EXPECT_EQ(files->Delete(dir.File("name")), c.deleted) << c.name;
+        EXPECT_EQ(fs::exists(fs::symlink_status(dir.File("name"))), hadName && !c.deleted) << c.name;
+        if (fs::exists(fs::symlink_status(dir.File("kept")))) {
+            EXPECT_EQ(ReadFileBytes(dir.File("kept")), "rows") << c.name;
+        }
+    }
+}
+
+TEST(PosixFileSystemRename, NeverReplaces)
+{
+    const auto files = platform::CreateFileSystem();
+    const struct {
+        const char* name;
+        std::function<void(const TempDir&)> arrange;  // "from" and maybe "to"
+        bool renamed;
+        std::optional<std::string> from;  // what stays at "from" afterwards
+        std::optional<std::string> to;    // what is at "to" afterwards
+    } cases[] = {
+        {"free name", [](const TempDir& d) { WriteFileBytes(d.File("from"), "copy"); }, true, std::nullopt, "copy"},
+        {"existing file",
+         [](const TempDir& d) {
+             WriteFileBytes(d.File("from"), "copy");
+             WriteFileBytes(d.File("to"), "database");
+         },
+         false, "copy", "database"},
+        {"existing dangling link",
+         [](const TempDir& d) {
+             WriteFileBytes(d.File("from"), "copy");
+             fs::create_symlink(d.File("nowhere"), d.File("to"));
+         },
+         false, "copy", std::nullopt},
+        {"missing source", [](const TempDir&) {}, false, std::nullopt, std::nullopt},
+    };
+    for (const auto& c : cases) {
+        TempDir dir;
+        c.arrange(dir);
+        EXPECT_EQ(files->Rename(dir.File("from"), dir.File("to")), c.renamed) << c.name;
+        EXPECT_EQ(fs::exists(dir.File("from")) ? std::optional(ReadFileBytes(dir.File("from"))) : std::nullopt, c.from)
+            << c.name;
+        EXPECT_EQ(fs::exists(dir.File("to")) ? std::optional(ReadFileBytes(dir.File("to"))) : std::nullopt, c.to)
+            << c.name;
+        EXPECT_FALSE(fs::exists(dir.File("nowhere"))) << c.name;
+    }
+}
+
+TEST(PosixFileSystem, ExistsAndCopyOwnerAndMode)
+{
+    TempDir dir;
+    const auto files = platform::CreateFileSystem();
+    WriteFileBytes(dir.File("model"), "");
+    WriteFileBytes(dir.File("target"), "");
+    fs::permissions(dir.File("model"), fs::perms(0640));
+    fs::permissions(dir.File("target"), fs::perms(0600));
+    fs::create_symlink(dir.File("nowhere"), dir.File("dangling"));
+
+    EXPECT_TRUE(files->Exists(dir.File("model")));
+    EXPECT_TRUE(files->Exists(dir.File("dangling"))) << "the link itself is there";
+    EXPECT_FALSE(files->Exists(dir.File("missing")));
+
+    EXPECT_TRUE(files->CopyOwnerAndMode(dir.File("model"), dir.File("target")));
+    EXPECT_EQ(Mode(dir.File("target")), fs::perms(0640));
+    EXPECT_FALSE(files->CopyOwnerAndMode(dir.File("missing"), dir.File("target")));
+    EXPECT_FALSE(files->CopyOwnerAndMode(dir.File("model"), dir.File("missing")));
+}
+
+}  // namespace
