@@ -10,6 +10,7 @@
 
 #include "clean/SharedStrings.h"
 #include "platform/Registry.h"
+#include "tests/support/DetachFault.h"
 #include "tests/support/FakeRegistry.h"
 #include "tests/support/FileBytes.h"
 #include "tests/support/FirebirdTestDatabase.h"
@@ -113,13 +114,15 @@ public:
 
     void Run(RegistryReaderFactory registry = PlatformRegistryReaderFactory())
     {
-        CleaningRun run(host, *files, *processes, std::move(registry));
+        CleaningRun run(host, *files, *processes, std::move(registry), clientLibraries);
         run.RunCleaning();
         EXPECT_FALSE(run.Running());
     }
 
     TempDir dir;
     TestHost host;
+    std::vector<std::string> clientLibraries = platform::FirebirdClientLibraryNames();
+    std::unique_ptr<DetachFault> detachFault;
     std::unique_ptr<platform::FileSystem> files = platform::CreateFileSystem();
     std::unique_ptr<platform::ProcessRunner> processes = platform::CreateProcessRunner();
 };
@@ -226,6 +229,15 @@ TEST_F(CleaningRunTest, EveryFailurePutsTheDatabaseBackOrLeavesItAlone)
          },
          Join(Copied, {Deleting, red + "An exception occured during delete data before date", Normal, red + "Неудача!"}),
          true, true, false},
+        {"close failed",
+         [database](CleaningRunTest& t) {
+             t.clientLibraries = {DETACH_FAULT_FBCLIENT_LIBRARY};
+             t.detachFault = std::make_unique<DetachFault>(DETACH_FAULT_FBCLIENT_LIBRARY);
+             return database(t);
+         },
+         Join(CopiedAndCleaned,
+              {red + "An exception occured during close the database.", Normal, red + "Ошибка закрытия файла БД!"}),
+         true, true, false},
         {"key missing", databaseAnd(FakeRegistryFactory(false, true, "/usr/")),
          Join(CopiedAndCleaned, {Normal, red + "Ключ Software\\Firebird Project\\Firebird Server\\Instances не найден!"}),
          false, true, false},
@@ -262,6 +274,8 @@ TEST_F(CleaningRunTest, EveryFailurePutsTheDatabaseBackOrLeavesItAlone)
         host.path = caseDir.File("MAIN.fdb");
         host.correction = true;
         DBFileName = host.path;
+        clientLibraries = platform::FirebirdClientLibraryNames();
+        detachFault.reset();
         RegistryReaderFactory registry = c.arrange(*this);
         const bool existed = Present(host.path);
         const std::string before = existed && fs::is_regular_file(host.path) ? ReadFileBytes(host.path) : "";

@@ -8,6 +8,7 @@
 #include <vector>
 
 #include "clean/SharedStrings.h"
+#include "tests/support/DetachFault.h"
 #include "tests/support/FileBytes.h"
 #include "tests/support/FileLock.h"
 #include "tests/support/FirebirdTestDatabase.h"
@@ -214,6 +215,25 @@ TEST_F(DatabaseStageTest, CloseReleasesEverythingAndASecondRunStartsAfresh)
     }
     EXPECT_EQ(QueryInteger(DBFileName, "SELECT COUNT(*) FROM log"), 0);
     EXPECT_TRUE(trace.lines.empty());
+}
+
+TEST_F(DatabaseStageTest, FailedDetachTracesItsRedLineAndKeepsTheObjects)
+{
+    DBFileName = CreateDatabase(QuenorLogTables);
+    DatabaseStage stage(trace, {DETACH_FAULT_FBCLIENT_LIBRARY});
+    ASSERT_TRUE(stage.OpenDatabase());
+    ASSERT_TRUE(stage.DeleteBeforeDate({2000, 1, 1, 0, 0, 0, 0}));
+    {
+        DetachFault fault(DETACH_FAULT_FBCLIENT_LIBRARY);
+        EXPECT_FALSE(stage.CloseDatabase());
+    }
+    const std::vector<RecordingTrace::Line> closeFailed = {{"An exception occured during close the database.", clRed}};
+    EXPECT_EQ(trace.lines, closeFailed);
+    ASSERT_NE(stage.Database, nullptr);
+    EXPECT_NE(stage.Transaction, nullptr);
+    EXPECT_NE(stage.Sql, nullptr);
+    EXPECT_FALSE(stage.Database->Connected()) << "the attachment is dropped by force";
+    EXPECT_FALSE(FileHeldByLock(DBFileName));
 }
 
 TEST_F(DatabaseStageTest, DeleteWithoutAnOpenConnectionFailsWithItsRedLine)
