@@ -1,0 +1,347 @@
+// The window as it opens and as it is resized, its calendar, its file
+// question and its hidden skip box.
+#include <QAbstractButton>
+#include <QCalendarWidget>
+#include <QFileDialog>
+#include <QFontInfo>
+#include <QLabel>
+#include <QLineEdit>
+#include <QLocale>
+#include <QTableView>
+#include <QTest>
+#include <QTextEdit>
+#include <gtest/gtest.h>
+
+#include "clean/SharedStrings.h"
+#include "tests/support/TempDir.h"
+#include "tests/ui/WindowTestSupport.h"
+#include "ui/DateTimeCalendar.h"
+#include "ui/Main.h"
+
+namespace {
+
+enum class FontKind { Window, Bold8pt, BoldCell16, Regular8pt };
+
+struct DesignedControl {
+    const char* name;
+    QRect rect;  // in the panel's inner area
+    const char* text;
+    FontKind font;
+    bool visible;
+};
+
+// The date label's text is checked on its own, with its locale.
+const DesignedControl DesignedControls[] = {
+    {"FileNameLabeledEdit", {80, 16, 389, 21}, "", FontKind::Bold8pt, true},
+    {"FileNameLabeledEditLabel", {15, 20, 55, 13}, "Файл БД :", FontKind::Bold8pt, true},
+    {"FileOpenButton", {492, 14, 49, 25}, "...", FontKind::BoldCell16, true},
+    {"CopyFromLabel", {16, 64, 89, 13}, "Копировать от:", FontKind::Bold8pt, true},
+    {"DateTimeLabel", {128, 58, 113, 25}, nullptr, FontKind::BoldCell16, true},
+    {"SkipCheckBox", {267, 63, 97, 17}, "пропустить", FontKind::Bold8pt, false},
+    {"TraceRichEdit", {16, 104, 348, 160}, "", FontKind::Regular8pt, true},
+    {"MonthCalendar", {370, 104, 191, 160}, nullptr, FontKind::Window, true},
+    {"ClearDBButton", {32, 275, 113, 35}, "Очистить", FontKind::Bold8pt, true},
+    {"CorrectBDCheckBox", {192, 285, 97, 17}, "исправление", FontKind::Window, true},
+};
+
+QString TextOf(const QWidget* widget)
+{
+    if (const auto* label = qobject_cast<const QLabel*>(widget))
+        return label->text();
+    if (const auto* button = qobject_cast<const QAbstractButton*>(widget))
+        return button->text();
+    if (const auto* edit = qobject_cast<const QLineEdit*>(widget))
+        return edit->text();
+    if (const auto* pane = qobject_cast<const QTextEdit*>(widget))
+        return pane->toPlainText();
+    return {};
+}
+
+QRect InnerRect(const TMainForm& form, const char* name)
+{
+    const QWidget* panel = Child<QWidget>(&form, "Panel1");
+    return Child<QWidget>(&form, name)->geometry().translated(-panel->contentsRect().topLeft());
+}
+
+bool WineTahomaInstalled()
+{
+    return QFile::exists("/usr/share/wine/fonts/tahoma.ttf") && QFile::exists("/usr/share/wine/fonts/tahomabd.ttf");
+}
+
+class MainFormTest : public ::testing::Test {
+protected:
+    void SetUp() override { DBFileName.clear(); }
+    void TearDown() override
+    {
+        QLocale::setDefault(QLocale::system());
+        DBFileName.clear();
+    }
+
+    void Show(TMainForm& form)
+    {
+        form.show();
+        form.activateWindow();
+        ASSERT_TRUE(QTest::qWaitForWindowExposed(&form));
+    }
+};
+
+TEST_F(MainFormTest, OpensWithEveryControlAsDesigned)
+{
+    TMainForm form;
+    Show(form);
+
+    EXPECT_EQ(form.objectName(), "MainForm");
+    EXPECT_EQ(form.windowTitle(), "Утилита очистки БД Quenor (версия 2.1)");
+    EXPECT_EQ(form.size(), QSize(582, 344));
+    const QWidget* panel = Child<QWidget>(&form, "Panel1");
+    EXPECT_EQ(panel->geometry(), QRect(8, 8, 566, 328));
+    EXPECT_EQ(panel->contentsRect().size(), QSize(562, 324)) << "2-pixel frame on every side";
+
+    for (const DesignedControl& control : DesignedControls) {
+        SCOPED_TRACE(control.name);
+        const QWidget* widget = Child<QWidget>(&form, control.name);
+        EXPECT_EQ(widget->parentWidget(), panel);
+        EXPECT_EQ(InnerRect(form, control.name), control.rect);
+        if (control.text != nullptr) {
+            EXPECT_EQ(TextOf(widget), QString::fromUtf8(control.text));
+        }
+        EXPECT_EQ(widget->isVisible(), control.visible);
+        EXPECT_TRUE(widget->isEnabled());
+
+        const QFont font = widget->font();
+        switch (control.font) {
+        case FontKind::Window:
+        case FontKind::Regular8pt:
+            EXPECT_EQ(font.pixelSize(), 11);
+            EXPECT_FALSE(font.bold());
+            break;
+        case FontKind::Bold8pt:
+            EXPECT_EQ(font.pixelSize(), 11);
+            EXPECT_TRUE(font.bold());
+            break;
+        case FontKind::BoldCell16:
+            // Tahoma's cell is 2472/2048 of its characters' height.
+            if (WineTahomaInstalled()) {
+                EXPECT_EQ(font.pixelSize(), 13);
+            }
+            EXPECT_TRUE(font.bold());
+            break;
+        }
+        if (WineTahomaInstalled()) {
+            EXPECT_EQ(QFontInfo(font).family(), "Tahoma");
+        }
+    }
+    EXPECT_FALSE(Child<QAbstractButton>(&form, "SkipCheckBox")->isChecked());
+    EXPECT_FALSE(Child<QAbstractButton>(&form, "CorrectBDCheckBox")->isChecked());
+    EXPECT_TRUE(Child<QLineEdit>(&form, "FileNameLabeledEdit")->isReadOnly());
+    EXPECT_EQ(Child<QLabel>(&form, "DateTimeLabel")->palette().color(QPalette::Active, QPalette::WindowText),
+              QColor(0, 0, 255));
+
+    const QList<QSize> iconSizes = form.windowIcon().availableSizes();
+    for (int size : {16, 24, 32, 48, 256})
+        EXPECT_TRUE(iconSizes.contains(QSize(size, size))) << size;
+}
+
+TEST_F(MainFormTest, TabReachesTheControlsInDesignedOrderAndSkipsTheCalendar)
+{
+    TMainForm form;
+    Show(form);
+    QApplication::setActiveWindow(&form);
+    Child<QWidget>(&form, "FileNameLabeledEdit")->setFocus();
+
+    const char* const expected[] = {"FileOpenButton", "TraceRichEdit", "ClearDBButton", "CorrectBDCheckBox",
+                                    "FileNameLabeledEdit"};
+    for (const char* name : expected) {
+        QTest::keyClick(QApplication::focusWidget(), Qt::Key_Tab);
+        ASSERT_NE(QApplication::focusWidget(), nullptr);
+        EXPECT_EQ(QApplication::focusWidget()->objectName(), name);
+    }
+}
+
+TEST_F(MainFormTest, DateLabelShowsTheFirstOfJanuary2000InTheShortDateFormat)
+{
+    struct Row {
+        const char* name;
+        QLocale locale;
+        const char* label;
+    };
+    const Row rows[] = {
+        {"Russian", QLocale(QLocale::Russian, QLocale::Russia), "01.01.2000"},
+        {"US English", QLocale(QLocale::English, QLocale::UnitedStates), "1/1/00"},
+        {"German", QLocale(QLocale::German, QLocale::Germany), "01.01.00"},
+    };
+    for (const Row& row : rows) {
+        SCOPED_TRACE(row.name);
+        QLocale::setDefault(row.locale);
+        const QTime before = QTime::currentTime();
+        TMainForm form;
+        const QTime after = QTime::currentTime();
+        EXPECT_EQ(Child<QLabel>(&form, "DateTimeLabel")->text(), row.label);
+
+        const TDateTime value = form.CalendarValue();
+        EXPECT_EQ(QDate(value.year, value.month, value.day), QDate(2000, 1, 1));
+        const QTime timeOfDay(value.hour, value.minute, value.second, value.millisecond);
+        EXPECT_LE(before, timeOfDay);
+        EXPECT_LE(timeOfDay, after);
+        const auto* grid = Child<QCalendarWidget>(&form, "MonthCalendarGrid");
+        EXPECT_EQ(grid->monthShown(), 1);
+        EXPECT_EQ(grid->yearShown(), 2000);
+        EXPECT_EQ(grid->firstDayOfWeek(), row.locale.firstDayOfWeek());
+    }
+}
+
+TEST_F(MainFormTest, ResizingMovesAndStretchesOnlyTheAnchoredControls)
+{
+    TMainForm form;
+    Show(form);
+    form.resize(582 + 100, 344 + 60);
+    QApplication::processEvents();
+
+    EXPECT_EQ(Child<QWidget>(&form, "Panel1")->geometry(), QRect(8, 8, 666, 388));
+    const DesignedControl expected[] = {
+        {"FileNameLabeledEdit", {80, 16, 489, 21}, nullptr, FontKind::Window, true},
+        {"FileNameLabeledEditLabel", {15, 20, 55, 13}, nullptr, FontKind::Window, true},
+        {"FileOpenButton", {592, 14, 49, 25}, nullptr, FontKind::Window, true},
+        {"CopyFromLabel", {16, 64, 89, 13}, nullptr, FontKind::Window, true},
+        {"DateTimeLabel", {128, 58, 113, 25}, nullptr, FontKind::Window, true},
+        {"SkipCheckBox", {267, 63, 97, 17}, nullptr, FontKind::Window, true},
+        {"TraceRichEdit", {16, 104, 448, 160}, nullptr, FontKind::Window, true},
+        {"MonthCalendar", {470, 104, 191, 160}, nullptr, FontKind::Window, true},
+        {"ClearDBButton", {32, 275, 113, 35}, nullptr, FontKind::Window, true},
+        {"CorrectBDCheckBox", {192, 285, 97, 17}, nullptr, FontKind::Window, true},
+    };
+    for (const DesignedControl& control : expected) {
+        SCOPED_TRACE(control.name);
+        EXPECT_EQ(InnerRect(form, control.name), control.rect);
+    }
+
+    form.resize(582, 344);
+    QApplication::processEvents();
+    for (const DesignedControl& control : DesignedControls) {
+        SCOPED_TRACE(std::string("back to designed size: ") + control.name);
+        EXPECT_EQ(InnerRect(form, control.name), control.rect);
+    }
+}
+
+// The cell of the grid that shows `day` of the month on display.
+QModelIndex DayCell(QTableView& view, int day)
+{
+    QAbstractItemModel& model = *view.model();
+    bool inMonth = false;
+    for (int row = 0; row < model.rowCount(); ++row)
+        for (int column = 0; column < model.columnCount(); ++column) {
+            const QModelIndex index = model.index(row, column);
+            bool isNumber = false;
+            const int shown = model.data(index).toInt(&isNumber);
+            if (!isNumber)
+                continue;
+            if (shown == 1)
+                inMonth = !inMonth;
+            if (inMonth && shown == day)
+                return index;
+        }
+    return {};
+}
+
+TEST_F(MainFormTest, OnlyAMouseClickOnTheCalendarRefreshesTheDateLabel)
+{
+    QLocale::setDefault(QLocale(QLocale::Russian, QLocale::Russia));
+    TMainForm form;
+    Show(form);
+    const TDateTime created = form.CalendarValue();
+    auto* view = Child<QTableView>(Child<QWidget>(&form, "MonthCalendar"), QString());
+    const QModelIndex day15 = DayCell(*view, 15);
+    ASSERT_TRUE(day15.isValid());
+
+    QTest::mouseClick(view->viewport(), Qt::LeftButton, {}, view->visualRect(day15).center());
+    EXPECT_EQ(Child<QLabel>(&form, "DateTimeLabel")->text(), "15.01.2000");
+    TDateTime expected = created;
+    expected.day = 15;
+    EXPECT_EQ(form.CalendarValue(), expected) << "the day changes, the time of day stays";
+
+    QTest::keyClick(view, Qt::Key_Right);
+    expected.day = 16;
+    EXPECT_EQ(form.CalendarValue(), expected) << "the keyboard changes the value";
+    EXPECT_EQ(Child<QLabel>(&form, "DateTimeLabel")->text(), "15.01.2000") << "but not the label";
+}
+
+TEST_F(MainFormTest, ConfirmedFileClearsThePaneAndSetsNameAndEdit)
+{
+    const QString chosen = QStringLiteral("/srv/база данных/MAIN.fdb");
+    auto* dialog = new ScriptedFileDialog({chosen, std::nullopt, chosen});
+    TMainForm form(nullptr, std::unique_ptr<FileNameDialog>(dialog));
+    Show(form);
+    auto* pane = Child<QTextEdit>(&form, "TraceRichEdit");
+    auto* edit = Child<QLineEdit>(&form, "FileNameLabeledEdit");
+    auto* button = Child<QWidget>(&form, "FileOpenButton");
+
+    form.Trace("строка прошлого прогона", clRed);
+    QTest::mouseClick(button, Qt::LeftButton);
+    EXPECT_EQ(pane->toPlainText(), "");
+    EXPECT_EQ(DBFileName, chosen.toLocal8Bit().toStdString());
+    EXPECT_EQ(edit->text(), chosen);
+    EXPECT_EQ(form.DatabasePathText(), DBFileName);
+
+    form.Trace("строка", clGreen);
+    QTest::mouseClick(button, Qt::LeftButton);  // cancelled
+    EXPECT_EQ(pane->toPlainText(), "строка\n");
+    EXPECT_EQ(DBFileName, chosen.toLocal8Bit().toStdString());
+    EXPECT_EQ(edit->text(), chosen);
+
+    QTest::mouseClick(button, Qt::LeftButton);  // the same file again
+    EXPECT_EQ(pane->toPlainText(), "");
+    EXPECT_EQ(dialog->calls, 3);
+}
+
+TEST_F(MainFormTest, PlatformDialogOffersDatabaseFilesAcceptsNewNamesAndRemembersTheLastOne)
+{
+    TempDir dir;
+    OpenFileDialog dialog;
+    QStringList filters;
+    QString suffix;
+    WhenModalOpens([&](QWidget* modal) {
+        auto* fileDialog = qobject_cast<QFileDialog*>(modal);
+        ASSERT_NE(fileDialog, nullptr);
+        filters = fileDialog->nameFilters();
+        suffix = fileDialog->defaultSuffix();
+        fileDialog->setDirectory(QString::fromStdString(dir.Path()));
+        fileDialog->selectFile("new");
+        static_cast<QDialog*>(fileDialog)->accept();
+    });
+    const std::optional<QString> chosen = dialog.Choose(nullptr, "Database files (*.fdb)|*.fdb", "*.fdb");
+    EXPECT_EQ(filters, QStringList{"Database files (*.fdb)"});
+    EXPECT_EQ(suffix, "fdb");
+    ASSERT_TRUE(chosen.has_value());
+    EXPECT_EQ(*chosen, QString::fromStdString(dir.File("new.fdb"))) << "a file that does not exist is accepted";
+
+    QStringList offered;
+    WhenModalOpens([&](QWidget* modal) {
+        auto* fileDialog = qobject_cast<QFileDialog*>(modal);
+        ASSERT_NE(fileDialog, nullptr);
+        offered = fileDialog->selectedFiles();
+        fileDialog->reject();
+    });
+    EXPECT_EQ(dialog.Choose(nullptr, "Database files (*.fdb)|*.fdb", "*.fdb"), std::nullopt);
+    EXPECT_EQ(offered, QStringList{QString::fromStdString(dir.File("new.fdb"))});
+}
+
+TEST_F(MainFormTest, SkipBoxGreysTheDateAndHidesTheCalendarWhileTicked)
+{
+    TMainForm form;
+    Show(form);
+    auto* skip = Child<QAbstractButton>(&form, "SkipCheckBox");
+    struct Row {
+        const char* name;
+        bool ticked;
+    };
+    for (const Row& row : {Row{"ticked", true}, Row{"cleared again", false}}) {
+        SCOPED_TRACE(row.name);
+        skip->click();
+        EXPECT_EQ(form.SkipChecked(), row.ticked);
+        EXPECT_EQ(Child<QWidget>(&form, "CopyFromLabel")->isEnabled(), !row.ticked);
+        EXPECT_EQ(Child<QWidget>(&form, "DateTimeLabel")->isEnabled(), !row.ticked);
+        EXPECT_EQ(Child<QWidget>(&form, "MonthCalendar")->isVisible(), !row.ticked);
+    }
+}
+
+}  // namespace

@@ -1,0 +1,107 @@
+#include "ui/AnchorLayout.h"
+
+#include <QWidget>
+
+namespace {
+
+// One axis: where the control starts and how long it is in an area of
+// `length`, given its designed start and length in an area of `designedLength`.
+struct Span {
+    int start;
+    int length;
+};
+
+Span Follow(int start, int length, int designedLength, int newLength, bool nearAnchored, bool farAnchored)
+{
+    const int farDistance = designedLength - (start + length);
+    if (nearAnchored && farAnchored)
+        return {start, newLength - farDistance - start};
+    if (farAnchored)
+        return {newLength - farDistance - length, length};
+    return {start, length};
+}
+
+}  // namespace
+
+AnchorLayout::AnchorLayout(QWidget* container, QSize designedArea) : QLayout(container), designedArea_(designedArea)
+{
+    setContentsMargins(0, 0, 0, 0);
+    // No minimum: the container may shrink below its designed size.
+    setSizeConstraint(QLayout::SetNoConstraint);
+}
+
+AnchorLayout::~AnchorLayout()
+{
+    for (const Entry& entry : entries_)
+        delete entry.item;
+}
+
+void AnchorLayout::AddWidget(QWidget* widget, QRect designed, unsigned anchors)
+{
+    addChildWidget(widget);
+    entries_.push_back({new QWidgetItem(widget), designed, anchors});
+    invalidate();
+}
+
+void AnchorLayout::addItem(QLayoutItem* item)
+{
+    entries_.push_back({item, item->geometry(), akLeft | akTop});
+}
+
+QLayoutItem* AnchorLayout::itemAt(int index) const
+{
+    return index >= 0 && index < count() ? entries_[index].item : nullptr;
+}
+
+QLayoutItem* AnchorLayout::takeAt(int index)
+{
+    if (index < 0 || index >= count())
+        return nullptr;
+    QLayoutItem* item = entries_[index].item;
+    entries_.erase(entries_.begin() + index);
+    return item;
+}
+
+int AnchorLayout::count() const
+{
+    return static_cast<int>(entries_.size());
+}
+
+QSize AnchorLayout::sizeHint() const
+{
+    return designedArea_;
+}
+
+QSize AnchorLayout::minimumSize() const
+{
+    return {0, 0};
+}
+
+Qt::Orientations AnchorLayout::expandingDirections() const
+{
+    return Qt::Horizontal | Qt::Vertical;
+}
+
+QRect AnchorLayout::Place(const Entry& entry, const QRect& area) const
+{
+    const QRect& d = entry.designed;
+    const Span x = Follow(d.x(), d.width(), designedArea_.width(), area.width(), entry.anchors & akLeft,
+                          entry.anchors & akRight);
+    const Span y = Follow(d.y(), d.height(), designedArea_.height(), area.height(), entry.anchors & akTop,
+                          entry.anchors & akBottom);
+    return QRect(area.x() + x.start, area.y() + y.start, x.length, y.length);
+}
+
+void AnchorLayout::setGeometry(const QRect& area)
+{
+    QLayout::setGeometry(area);
+    for (const Entry& entry : entries_) {
+        const QRect placed = Place(entry, area);
+        // Widgets are placed directly, hidden ones too, so a control shown
+        // later already stands where it belongs.
+        if (QWidget* widget = entry.item->widget())
+            widget->setGeometry(placed);
+        else
+            entry.item->setGeometry(placed);
+    }
+}

@@ -1,0 +1,6 @@
+#pragma once
+
+#include <QIcon>
+
+// The tool's icon in every size drawn for it (16 to 256 pixels).
+QIcon ApplicationIcon();

@@ -1,0 +1,16 @@
+#pragma once
+
+#include <QFont>
+#include <QString>
+
+// The window's typeface: Tahoma where the system has it, else the
+// metric-compatible Tahoma that Wine installs (registered here, once), else
+// the default sans face.
+QString WindowTypeface();
+
+// Tahoma whose characters are `pixels` high (the em height, without internal
+// leading): 11 px is Tahoma 8 pt at 96 dpi.
+QFont CharacterHeightFont(int pixels, bool bold);
+// Tahoma whose whole character cell, internal leading included, is `pixels`
+// high as Windows measures it (16 px cell: 13 px characters).
+QFont CellHeightFont(int pixels, bool bold);
