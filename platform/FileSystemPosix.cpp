@@ -87,9 +87,9 @@ bool CopyContents(int from, int to)
     // Sharing the extents (btrfs, XFS) is near instant.
     if (ioctl(to, FICLONE, from) == 0)
         return true;
-    // The kernel copies without passing the bytes through us; it stops with 0
-    // at the end, and also on files it cannot copy itself (procfs), which
-    // read() then finishes from where it stopped.
+    // The kernel copies without passing the bytes through us. It ends with 0;
+    // a 0 before any byte may also mean a file it cannot copy itself (procfs
+    // reports size 0), which read() then copies.
     bool anyCopied = false;
     for (;;) {
         const ssize_t copied = copy_file_range(from, nullptr, to, nullptr, std::size_t{1} << 30, 0);
@@ -97,8 +97,11 @@ bool CopyContents(int from, int to)
             anyCopied = true;
             continue;
         }
-        if (copied == 0)
+        if (copied == 0) {
+            if (anyCopied)
+                return true;
             break;
+        }
         if (errno == EINTR)
             continue;
         const bool unsupported =
