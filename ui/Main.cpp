@@ -9,6 +9,7 @@
 #include <QLocale>
 #include <QPushButton>
 
+#include "clean/CleaningRun.h"
 #include "clean/SharedStrings.h"
 #include "ui/AnchorLayout.h"
 #include "ui/ApplicationIcon.h"
@@ -37,10 +38,11 @@ QColor Blue()
 
 }  // namespace
 
-TMainForm::TMainForm(QWidget* owner, std::unique_ptr<FileNameDialog> dialog)
+TMainForm::TMainForm(QWidget* owner, std::unique_ptr<FileNameDialog> dialog, RunFactory makeRun)
     : QWidget(owner, Qt::Window),
       FileOpenDialog(nullptr),
-      fileDialog_(dialog ? std::move(dialog) : std::make_unique<OpenFileDialog>())
+      fileDialog_(dialog ? std::move(dialog) : std::make_unique<OpenFileDialog>()),
+      run_(makeRun ? makeRun(*this) : std::make_unique<CleaningRun>(*this))
 {
     FileOpenDialog = fileDialog_.get();
     setObjectName(QStringLiteral("MainForm"));
@@ -131,6 +133,14 @@ TMainForm::TMainForm(QWidget* owner, std::unique_ptr<FileNameDialog> dialog)
             [this] { ShowingErrors([this] { MonthCalendarClick(MonthCalendar); }); });
     connect(SkipCheckBox, &QCheckBox::clicked, this,
             [this] { ShowingErrors([this] { SkipCheckBoxClick(SkipCheckBox); }); });
+    connect(ClearDBButton, &QPushButton::clicked, this, [this] {
+        ShowingErrors([this] { ClearDBButtonClick(ClearDBButton); });
+        // A close asked for during the run takes effect now that it is over.
+        if (closeAfterRun_ && !run_->Running()) {
+            closeAfterRun_ = false;
+            close();
+        }
+    });
 
     resize(ClientSize);
 
@@ -160,6 +170,10 @@ void TMainForm::ShowCalendarDate()
 
 void TMainForm::FileOpenButtonClick(QObject*)
 {
+    // The run works on the file it started with; another choice now would
+    // point the database stage elsewhere halfway through.
+    if (run_->Running())
+        return;
     const std::optional<QString> chosen = FileOpenDialog->Choose(
         this, QString::fromUtf8(DatabaseFileFilter), QString::fromUtf8(DatabaseFileExt));
     if (!chosen)
@@ -180,6 +194,30 @@ void TMainForm::SkipCheckBoxClick(QObject*)
     CopyFromLabel->setEnabled(!skip);
     DateTimeLabel->setEnabled(!skip);
     MonthCalendar->setVisible(!skip);
+}
+
+void TMainForm::ClearDBButtonClick(QObject*)
+{
+    // Clicks that arrive through the trace pane while a run is under way
+    // must neither start a second run on the same working files nor touch
+    // that run's cursor.
+    if (run_->Running())
+        return;
+    struct CursorBack {
+        TMainForm& form;
+        ~CursorBack() { form.SetScreenCursor(crDefault); }
+    } cursorBack{*this};
+    run_->RunCleaning();
+}
+
+void TMainForm::closeEvent(QCloseEvent* event)
+{
+    if (run_->Running()) {
+        closeAfterRun_ = true;
+        event->ignore();
+        return;
+    }
+    QWidget::closeEvent(event);
 }
 
 void TMainForm::Trace(std::string text, TColor colour)

@@ -1,12 +1,14 @@
 #pragma once
 
 #include <QWidget>
+#include <functional>
 #include <memory>
 #include <string>
 
 #include "clean/CleaningHost.h"
 #include "ui/FileNameDialog.h"
 
+class CleaningRun;
 class QCheckBox;
 class QFrame;
 class QLabel;
@@ -19,9 +21,14 @@ class TracePane;
 // start a cleaning run and read its lines.
 class TMainForm : public QWidget, public CleaningHost {
 public:
-    // `dialog` asks for the database file; the platform's open-file dialog
-    // when none is given.
-    explicit TMainForm(QWidget* owner = nullptr, std::unique_ptr<FileNameDialog> dialog = nullptr);
+    // Makes the window's cleaning run on the window as its host.
+    using RunFactory = std::function<std::unique_ptr<CleaningRun>(CleaningHost&)>;
+
+    // `dialog` asks for the database file: the platform's open-file dialog
+    // when none is given. `makeRun`: a run on the platform's files,
+    // processes and registry when none is given.
+    explicit TMainForm(QWidget* owner = nullptr, std::unique_ptr<FileNameDialog> dialog = nullptr,
+                       RunFactory makeRun = nullptr);
     ~TMainForm() override;
 
     // The controls, owned by the window; each carries its member name as
@@ -42,6 +49,10 @@ public:
     void FileOpenButtonClick(QObject* sender);
     void MonthCalendarClick(QObject* sender);
     void SkipCheckBoxClick(QObject* sender);
+    // The whole cleaning run, synchronously.
+    void ClearDBButtonClick(QObject* sender);
+    // The run's database stage, which holds the connection members.
+    CleaningRun& Run() { return *run_; }
 
     // CleaningHost: what a run reads from and does to the window.
     void Trace(std::string text, TColor colour) override;
@@ -53,6 +64,10 @@ public:
     void ClearTrace() override;
     void SetScreenCursor(TCursor cursor) override;
 
+protected:
+    // Closing during a run waits for the run's end.
+    void closeEvent(QCloseEvent* event) override;
+
 private:
     // Runs a handler; an error that escapes it is shown and the window stays.
     template <class Handler>
@@ -60,7 +75,9 @@ private:
     void ShowCalendarDate();
 
     std::unique_ptr<FileNameDialog> fileDialog_;
+    std::unique_ptr<CleaningRun> run_;
     bool busyCursor_ = false;
+    bool closeAfterRun_ = false;
 };
 
 // The one main window, set at start-up.
