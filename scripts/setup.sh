@@ -13,6 +13,8 @@ packages=(
 for group in "$@"; do
   case "$group" in
     windows) packages+=(g++-mingw-w64-x86-64-posix mingw-w64 googletest) ;;
+    # mkfs.xfs, for timing the copy benchmark on a file system that reflinks.
+    bench) packages+=(xfsprogs) ;;
     *) echo "setup.sh: unknown package group '$group'" >&2; exit 2 ;;
   esac
 done
