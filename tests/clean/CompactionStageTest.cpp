@@ -365,8 +365,10 @@ TEST(CompactionStage, CompactsARealDatabaseWithTheInstalledGbak)
                                          "INSERT INTO log VALUES (3, '2023-05-01 10:00:00');\n"
                                          "INSERT INTO ERRORS_LOG VALUES (1, '2020-01-01 00:00:00');\n"
                                          "INSERT INTO ERRORS_LOG VALUES (2, '2024-01-01 00:00:00');\n");
-    struct stat before {};
-    ASSERT_EQ(stat(database.c_str(), &before), 0);
+    // A second name keeps the old file alive, so the rebuilt one cannot get
+    // its inode number back.
+    const std::string oldFile = dir.File("old.fdb");
+    ASSERT_EQ(link(database.c_str(), oldFile.c_str()), 0);
 
     RecordingTrace trace;
     const auto files = platform::CreateFileSystem();
@@ -382,7 +384,9 @@ TEST(CompactionStage, CompactsARealDatabaseWithTheInstalledGbak)
     EXPECT_EQ(trace.lines, (std::vector<Line>{BackupLine, OkLine, RestoreLine, OkLine}));
     EXPECT_EQ(asked, 1);
     EXPECT_TRUE(fs::is_regular_file(fdk)) << "the backup stays beside the database";
+    struct stat before {};
     struct stat after {};
+    ASSERT_EQ(stat(oldFile.c_str(), &before), 0);
     ASSERT_EQ(stat(database.c_str(), &after), 0);
     EXPECT_NE(after.st_ino, before.st_ino) << "the database file was not rebuilt";
     EXPECT_EQ(QueryInteger(database, "SELECT COUNT(*) FROM log"), 3);
