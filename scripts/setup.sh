@@ -12,7 +12,7 @@ packages=(
 # Extra package groups can be asked for by name, e.g. `setup.sh windows`.
 for group in "$@"; do
   case "$group" in
-    windows) packages+=(g++-mingw-w64-x86-64-posix mingw-w64 googletest) ;;
+    windows) packages+=(g++-mingw-w64-x86-64-posix mingw-w64 googletest wine64) ;;
     # mkfs.xfs, for timing the copy benchmark on a file system that reflinks.
     bench) packages+=(xfsprogs) ;;
     *) echo "setup.sh: unknown package group '$group'" >&2; exit 2 ;;

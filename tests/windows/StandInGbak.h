@@ -1,0 +1,32 @@
+#pragma once
+
+#include <string>
+#include <vector>
+
+// A folder laid out like a Firebird installation whose Bin\gbak.exe is the
+// stand-in program (GbakStandIn.cpp), with its script and its record.
+class StandInGbak {
+public:
+    // One run of the stand-in as it recorded it.
+    struct Call {
+        std::string commandLine;
+        std::vector<std::string> arguments;  // argv, the program first
+    };
+
+    // Installs the stand-in below `installation` (made when missing), which
+    // then holds "Bin\gbak.exe". `script` holds one line per run, see
+    // GbakStandIn.cpp.
+    StandInGbak(const std::string& installation, const std::vector<std::string>& script);
+
+    // The installation folder with its closing backslash, as the registry
+    // value holds it.
+    std::string InstallationDirectory() const { return installation_ + "\\"; }
+    std::string ProgramPath() const { return installation_ + "\\Bin\\gbak.exe"; }
+    std::vector<Call> Calls() const;
+
+private:
+    std::string installation_;
+};
+
+// The folder of the running test program, with its closing backslash.
+std::string TestProgramFolder();
