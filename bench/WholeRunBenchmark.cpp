@@ -115,8 +115,7 @@ int RunTool(const std::string& database, const std::string& reportPath)
     std::fflush(stdout);
 
     // A successful run traces eight lines: copy blue/green, delete blue/green,
-    // backup blue/green, restore blue/green, then "Done!". The database step
-    // here includes attaching and detaching, as isql's does by hand.
+    // backup blue/green, restore blue/green, then "Done!".
     const bool done = lines.size() == 9 && lines.back().text == "\nDone!" && host.Cursor() == crDefault;
     std::ostringstream report;
     report << "done " << (done ? 1 : 0) << "\n";
@@ -124,11 +123,12 @@ int RunTool(const std::string& database, const std::string& reportPath)
     report << "run_seconds " << Seconds(start, end) << "\n";
     if (done) {
         report << "copy " << Seconds(lines[0].at, lines[1].at) << "\n";
-        report << "delete " << Seconds(lines[1].at, lines[3].at) << "\n";
-        // From the end of the delete to the backup's own line: detaching and
-        // finding gbak; from the backup's green line to the restore's blue
-        // one: deleting the database file.
-        report << "backup " << Seconds(lines[3].at, lines[5].at) << "\n";
+        // Up to the backup's own line, as isql's share by hand ends when it
+        // has detached: attaching, both deletes, detaching, finding gbak.
+        report << "delete " << Seconds(lines[1].at, lines[4].at) << "\n";
+        report << "backup " << Seconds(lines[4].at, lines[5].at) << "\n";
+        // From the backup's green line to the restore's blue one: deleting
+        // the database file.
         report << "remove " << Seconds(lines[5].at, lines[6].at) << "\n";
         report << "restore " << Seconds(lines[6].at, lines[7].at) << "\n";
     }
