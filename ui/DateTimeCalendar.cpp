@@ -3,6 +3,7 @@
 #include <QCalendarWidget>
 #include <QLabel>
 #include <QLocale>
+#include <QTableView>
 #include <QTextCharFormat>
 #include <QVBoxLayout>
 
@@ -15,10 +16,10 @@ DateTimeCalendar::DateTimeCalendar(QWidget* parent)
     grid_->setSelectionMode(QCalendarWidget::SingleSelection);
     grid_->setFirstDayOfWeek(QLocale().firstDayOfWeek());
     grid_->setSelectedDate(QDate::currentDate());
-    // Day names in the regular face, so three letters fit a 27-pixel column.
-    QTextCharFormat dayNames = grid_->headerTextFormat();
-    dayNames.setFontWeight(QFont::Normal);
-    grid_->setHeaderTextFormat(dayNames);
+    // Three-letter day names are a pixel or two wider than the item margins
+    // leave of a 27-pixel column; drawn whole they still fit the cell.
+    if (auto* days = grid_->findChild<QTableView*>())
+        days->setTextElideMode(Qt::ElideNone);
 
     const QDate today = QDate::currentDate();
     QTextCharFormat todayMark;
