@@ -2,6 +2,7 @@
 
 #include <windows.h>
 
+#include <algorithm>
 #include <vector>
 
 #include "platform/WideTextWin.h"
@@ -48,15 +49,19 @@ public:
         if (kind != REG_SZ && kind != REG_EXPAND_SZ)
             throw RegistryError("Invalid data type for '" + valueName + "'");
 
-        // One spare character so that data stored without its closing NUL
-        // (or with an odd byte count) still ends in one.
-        std::vector<wchar_t> data(size / sizeof(wchar_t) + 2, L'\0');
+        // Rounded up to whole characters: the data may come without its
+        // closing NUL, or with an odd byte count.
+        std::vector<wchar_t> data((size + 1) / sizeof(wchar_t), L'\0');
         DWORD fetched = size;
         if (RegQueryValueExW(key_, name.c_str(), nullptr, &kind, reinterpret_cast<BYTE*>(data.data()), &fetched) !=
             ERROR_SUCCESS)
             throw RegistryError("Failed to get data for '" + valueName + "'");
-        // Used as stored: an expandable value keeps its %references%.
-        return WideToAnsi(std::wstring(data.data()));
+        // A trailing odd byte is half a character and is dropped; the text
+        // ends at its first NUL. Used as stored: an expandable value keeps its
+        // %references%.
+        std::wstring text(data.data(), std::min<size_t>(fetched, size) / sizeof(wchar_t));
+        text.resize(std::min(text.find(L'\0'), text.size()));
+        return WideToAnsi(text);
     }
 
     void CloseKey() override

@@ -3,11 +3,13 @@
 // every argument as the C runtime split it. Its behaviour for the n-th run
 // (counting from 0) is line n of script.txt beside itself, the last line
 // serving for any later run:
-//   <exit code> [copy]
+//   <exit code> [copy|scribble]
 // The exit code may be hexadecimal ("0x80000001"). With "copy" the program
 // first copies its first path argument to its second, which is what a
 // backup (database -> backup file) and a restore (backup file -> database)
-// leave behind; a failed copy ends the run with exit code 3.
+// leave behind; a failed copy ends the run with exit code 3. With "scribble"
+// it writes a few bytes to its second path argument, as a restore that broke
+// off half-way does.
 #include <windows.h>
 
 #include <fstream>
@@ -74,10 +76,12 @@ int main(int argc, char** argv)
 
     const std::string line = ScriptLine(folder + "script.txt", run);
     const UINT exitCode = static_cast<UINT>(std::stoul(line, nullptr, 0));
+    const std::vector<std::string> paths = PathArguments(argc, argv);
     if (line.find("copy") != std::string::npos) {
-        const std::vector<std::string> paths = PathArguments(argc, argv);
         if (paths.size() < 2 || !CopyFileA(paths[0].c_str(), paths[1].c_str(), TRUE))
             ExitProcess(3);
     }
+    if (line.find("scribble") != std::string::npos && paths.size() >= 2)
+        std::ofstream(paths[1], std::ios::binary) << "half a restore";
     ExitProcess(exitCode);
 }

@@ -6,6 +6,7 @@
 #include <string>
 #include <vector>
 
+#include "tests/support/FileBytes.h"
 #include "tests/support/TempDir.h"
 #include "tests/windows/StandInGbak.h"
 #include "tests/windows/WindowsTestSupport.h"
@@ -42,13 +43,24 @@ TEST(WinProcessRunner, ReportsTheFull32BitExitCode)
     }
 }
 
-TEST(WinProcessRunner, MissingProgramDoesNotStart)
+TEST(WinProcessRunner, ProgramThatCannotStartIsNotWaitedFor)
 {
     TempDir dir;
-    auto runner = platform::CreateProcessRunner();
-    const platform::ProcessOutcome outcome = runner->Run({{dir.Path() + "\\Bin\\gbak.exe", true}, {"-b", false}});
-    EXPECT_FALSE(outcome.started);
-    EXPECT_FALSE(outcome.exited);
+    const std::string notAProgram = dir.Path() + "\\gbak.exe";
+    WriteFileBytes(notAProgram, "not a program");
+    const struct {
+        const char* name;
+        std::string program;
+    } cases[] = {
+        {"missing program", dir.Path() + "\\Bin\\gbak.exe"},
+        {"file that is no program", notAProgram},
+    };
+    for (const auto& c : cases) {
+        auto runner = platform::CreateProcessRunner();
+        const platform::ProcessOutcome outcome = runner->Run({{c.program, true}, {"-b", false}});
+        EXPECT_FALSE(outcome.started) << c.name;
+        EXPECT_FALSE(outcome.exited) << c.name;
+    }
 }
 
 TEST(WinProcessRunner, PathsWithSpacesArriveAsSingleArgumentsExactly)

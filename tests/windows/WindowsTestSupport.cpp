@@ -4,6 +4,7 @@
 #include <winternl.h>
 
 #include <stdexcept>
+#include <string>
 #include <vector>
 
 namespace {
@@ -44,4 +45,33 @@ int OwnHandleCount()
     for (ULONG i = 0; i < table->count; ++i)
         own += table->entries[i].ownerProcessId == GetCurrentProcessId() ? 1 : 0;
     return own;
+}
+
+StoredValue StringValue(DWORD kind, const std::string& text)
+{
+    std::string bytes;
+    for (const char c : text + '\0')
+        bytes += {c, '\0'};
+    return {kind, bytes};
+}
+
+TestInstancesKey::TestInstancesKey(const std::optional<StoredValue>& defaultInstance)
+{
+    HKEY key = nullptr;
+    if (RegCreateKeyExW(HKEY_LOCAL_MACHINE, L"Software\\Firebird Project\\Firebird Server\\Instances", 0, nullptr,
+                        0, KEY_ALL_ACCESS, nullptr, &key, nullptr) != ERROR_SUCCESS)
+        throw std::runtime_error("cannot create the Firebird instances key");
+    LONG written = ERROR_SUCCESS;
+    if (defaultInstance)
+        written = RegSetValueExW(key, L"DefaultInstance", 0, defaultInstance->kind,
+                                 reinterpret_cast<const BYTE*>(defaultInstance->bytes.data()),
+                                 static_cast<DWORD>(defaultInstance->bytes.size()));
+    RegCloseKey(key);
+    if (written != ERROR_SUCCESS)
+        throw std::runtime_error("cannot write DefaultInstance");
+}
+
+TestInstancesKey::~TestInstancesKey()
+{
+    RegDeleteTreeW(HKEY_LOCAL_MACHINE, L"Software\\Firebird Project");
 }

@@ -1,7 +1,32 @@
 #pragma once
 
+#include <windows.h>
+
+#include <optional>
+#include <string>
 
 // How many handles this process holds right now (keys, files, processes):
 // a leak shows as a count that does not come back down. Throws when the
 // system does not tell.
 int OwnHandleCount();
+
+// What "DefaultInstance" holds: its kind and its bytes, written as they are.
+struct StoredValue {
+    DWORD kind;
+    std::string bytes;
+};
+// A string value stored as RegSetValueExW callers normally store it: UTF-16
+// with its closing NUL. `text` is ASCII.
+StoredValue StringValue(DWORD kind, const std::string& text);
+
+// HKEY_LOCAL_MACHINE\Software\Firebird Project\Firebird Server\Instances in
+// Wine's registry, written by the test and removed with the whole
+// "Firebird Project" key when the object goes away. No value: the key
+// exists without "DefaultInstance".
+class TestInstancesKey {
+public:
+    explicit TestInstancesKey(const std::optional<StoredValue>& defaultInstance);
+    ~TestInstancesKey();
+    TestInstancesKey(const TestInstancesKey&) = delete;
+    TestInstancesKey& operator=(const TestInstancesKey&) = delete;
+};

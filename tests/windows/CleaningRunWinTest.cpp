@@ -1,0 +1,141 @@
+// Whole cleaning runs on Windows' own calls: CopyFileA, DeleteFileW,
+// MoveFileW, Wine's registry, CreateProcessA with the stand-in gbak.exe, and
+// LoadLibraryA finding no Firebird client.
+#include "clean/CleaningRun.h"
+
+#include <windows.h>
+
+#include <gtest/gtest.h>
+
+#include <optional>
+#include <string>
+#include <vector>
+
+#include "clean/SharedStrings.h"
+#include "tests/support/FileBytes.h"
+#include "tests/support/TempDir.h"
+#include "tests/windows/StandInGbak.h"
+#include "tests/windows/WindowsTestSupport.h"
+
+namespace {
+
+using Events = std::vector<std::string>;
+
+// The window as the run sees it; records every effect in order as text.
+class TestHost : public CleaningHost {
+public:
+    std::string path;
+    bool skip = false;
+    Events events;
+
+    std::string DatabasePathText() override { return path; }
+    bool SkipChecked() override { return skip; }
+    TDateTime CalendarValue() override { return {}; }
+    bool CorrectionChecked() override { return false; }
+    void UncheckCorrection() override { events.push_back("uncheck"); }
+    void ClearTrace() override { events.push_back("clear"); }
+    void SetScreenCursor(TCursor cursor) override { events.push_back("cursor " + std::to_string(cursor)); }
+    void Trace(std::string text, TColor colour) override
+    {
+        events.push_back((colour == clBlue ? "blue " : colour == clGreen ? "green " : colour == clRed ? "red " : "? ") +
+                         text);
+    }
+};
+
+const std::string Busy = "cursor -11";
+const std::string Normal = "cursor 0";
+const std::string Saving = "blue Сохранение оригинального файла БД (*.fdb -> *.bak)...";
+const std::string Ok = "green ...Ok";
+const std::string BackingUp = "blue Создание бэкапа файла БД (*.fdb -> *.fdk)...";
+const std::string Restoring = "blue Восстановление из бэкапа файла БД (*.fdk -> *.fdb)...";
+const std::string DatabaseBytes = std::string("pretend database\0\r\n\x1a", 20);
+
+std::optional<std::string> Content(const std::string& path)
+{
+    if (GetFileAttributesA(path.c_str()) == INVALID_FILE_ATTRIBUTES)
+        return std::nullopt;
+    return ReadFileBytes(path);
+}
+
+class WinCleaningRun : public testing::Test {
+protected:
+    void SetUp() override
+    {
+        host.path = base + "\\MAIN.fdb";
+        DBFileName = host.path;
+        CreateDirectoryA(base.c_str(), nullptr);
+        WriteFileBytes(host.path, DatabaseBytes);
+    }
+    void TearDown() override { DBFileName.clear(); }
+
+    void Run()
+    {
+        CleaningRun run(host, *files, *processes, PlatformRegistryReaderFactory(),
+                        platform::FirebirdClientLibraryNames());
+        run.RunCleaning();
+    }
+
+    TempDir dir;
+    std::string base = dir.Path() + "\\Base";
+    std::string bak = base + "\\MAIN.bak";
+    std::string fdk = base + "\\MAIN.fdk";
+    TestHost host;
+    std::unique_ptr<platform::FileSystem> files = platform::CreateFileSystem();
+    std::unique_ptr<platform::ProcessRunner> processes = platform::CreateProcessRunner();
+};
+
+TEST_F(WinCleaningRun, CompactionOutcomesLeaveTheFilesTheRunPromises)
+{
+    const struct {
+        const char* name;
+        std::vector<std::string> script;
+        Events tail;  // after the safety copy's lines
+        std::optional<std::string> database, safetyCopy, backup;
+    } cases[] = {
+        {"done", {"0 copy", "0 copy"}, {BackingUp, Ok, Restoring, Ok, "uncheck", "green \nDone!", Normal},
+         DatabaseBytes, DatabaseBytes, DatabaseBytes},
+        {"restore broke off half-way", {"0 copy", "1 scribble"},
+         {BackingUp, Ok, Restoring, Normal, "red Не удалось восстановить (*.fdk -> *.fdb)!"}, DatabaseBytes,
+         std::nullopt, std::nullopt},
+        {"backup failed", {"0x80000001"},
+         {BackingUp, Normal, "red Не удалось произвести бэкап (*.fdb -> *.fdk)!"}, DatabaseBytes, std::nullopt,
+         std::nullopt},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.name);
+        WriteFileBytes(host.path, DatabaseBytes);
+        host.events.clear();
+        host.skip = true;
+        // Leftovers of an earlier run, which the run deletes first.
+        WriteFileBytes(bak, "old safety copy");
+        WriteFileBytes(fdk, "old backup");
+        StandInGbak gbak(dir.Path() + "\\Firebird " + std::to_string(&c - cases), c.script);
+        TestInstancesKey key(StringValue(REG_SZ, gbak.InstallationDirectory()));
+
+        Run();
+
+        Events expected = {Busy, "clear", Saving, Ok};
+        expected.insert(expected.end(), c.tail.begin(), c.tail.end());
+        EXPECT_EQ(host.events, expected);
+        EXPECT_EQ(Content(host.path), c.database);
+        EXPECT_EQ(Content(bak), c.safetyCopy);
+        EXPECT_EQ(Content(fdk), c.backup);
+    }
+}
+
+TEST_F(WinCleaningRun, NoFirebirdClientEndsInTheOpenFailureAndTheRollback)
+{
+    // Neither gds32.dll nor fbclient.dll exists under Wine.
+    StandInGbak gbak(dir.Path() + "\\Firebird", {"0 copy"});
+    TestInstancesKey key(StringValue(REG_SZ, gbak.InstallationDirectory()));
+
+    Run();
+
+    EXPECT_EQ(host.events, (Events{Busy, "clear", Saving, Ok, "red An exception occured during open database.",
+                                   Normal, "red Ошибка открытия файла БД!"}));
+    EXPECT_EQ(Content(host.path), DatabaseBytes);
+    EXPECT_EQ(Content(bak), std::nullopt);
+    EXPECT_TRUE(gbak.Calls().empty());
+}
+
+}  // namespace
