@@ -21,7 +21,6 @@
 #include <exception>
 #include <filesystem>
 #include <fstream>
-#include <iostream>
 #include <map>
 #include <sstream>
 #include <stdexcept>
@@ -114,8 +113,8 @@ int RunTool(const std::string& database, const std::string& reportPath)
     }
     std::fflush(stdout);
 
-    // A successful run traces eight lines: copy blue/green, delete blue/green,
-    // backup blue/green, restore blue/green, then "Done!".
+    // A successful run traces nine lines: a blue and a green one each for the
+    // copy, the delete, the backup and the restore, then "Done!".
     const bool done = lines.size() == 9 && lines.back().text == "\nDone!" && host.Cursor() == crDefault;
     std::ostringstream report;
     report << "done " << (done ? 1 : 0) << "\n";
