@@ -10,3 +10,4 @@ build=build/test
 cmake -S . -B "$build" -DCMAKE_BUILD_TYPE=Debug -DQUENOR_DEVELOP=ON
 cmake --build "$build" --parallel "$(nproc)"
 ctest --test-dir "$build" --output-on-failure --parallel "$(nproc)"
+bash scripts/windows-tests.sh
