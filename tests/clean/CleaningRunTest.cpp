@@ -14,12 +14,13 @@
 #include "tests/support/FakeRegistry.h"
 #include "tests/support/FileBytes.h"
 #include "tests/support/FirebirdTestDatabase.h"
+#include "tests/support/RecordingHost.h"
 #include "tests/support/TempDir.h"
 
 namespace {
 
 namespace fs = std::filesystem;
-using Events = std::vector<std::string>;
+using Events = RecordingHost::Events;
 
 bool Present(const std::string& path)
 {
@@ -27,51 +28,7 @@ bool Present(const std::string& path)
     return !path.empty() && fs::symlink_status(path, ignored).type() != fs::file_type::not_found;
 }
 
-// The window as the run sees it. Records every effect in order as text:
-// "cursor -11", "clear", "uncheck", "blue <text>", "green <text>", "red <text>".
-class TestHost : public CleaningHost {
-public:
-    std::string path;
-    bool skip = false;
-    bool correction = false;
-    TDateTime calendar{2000, 1, 1, 14, 23, 5, 250};
-    std::function<void()> duringTrace;
-
-    Events events;
-    // Whether the safety copy existed when each red line was traced: it
-    // tells whether the line came before or after the rollback.
-    std::vector<bool> safetyCopyAtRedLine;
-
-    std::string DatabasePathText() override { return path; }
-    bool SkipChecked() override { return skip; }
-    TDateTime CalendarValue() override { return calendar; }
-    bool CorrectionChecked() override { return correction; }
-    void UncheckCorrection() override
-    {
-        correction = false;
-        events.push_back("uncheck");
-    }
-    void ClearTrace() override { events.push_back("clear"); }
-    void SetScreenCursor(TCursor cursor) override { events.push_back("cursor " + std::to_string(cursor)); }
-    void Trace(std::string text, TColor colour) override
-    {
-        const char* name = colour == clBlue ? "blue " : colour == clGreen ? "green " : colour == clRed ? "red " : "? ";
-        events.push_back(name + text);
-        if (colour == clRed)
-            safetyCopyAtRedLine.push_back(Present(DeriveWorkingNames(path).bak));
-        if (duringTrace)
-            duringTrace();
-    }
-};
-
-const std::string Busy = "cursor -11";
-const std::string Normal = "cursor 0";
-const std::string Saving = "blue Сохранение оригинального файла БД (*.fdb -> *.bak)...";
-const std::string Ok = "green ...Ok";
-const std::string Deleting = "blue Удаление данных до выбранной даты...";
-const std::string BackingUp = "blue Создание бэкапа файла БД (*.fdb -> *.fdk)...";
-const std::string Restoring = "blue Восстановление из бэкапа файла БД (*.fdk -> *.fdb)...";
-const std::string Done = "green \nDone!";
+using namespace run_events;
 
 const Events SuccessRoad = {Busy, "clear", Saving, Ok, Deleting, Ok, BackingUp, Ok, Restoring, Ok, "uncheck", Done, Normal};
 const Events CopiedAndCleaned = {Busy, "clear", Saving, Ok, Deleting, Ok};
@@ -96,6 +53,17 @@ public:
     {
         host.path = dir.File("MAIN.fdb");
         DBFileName = host.path;
+        RecordSafetyCopyAtRedLines();
+    }
+
+    // Whether the safety copy existed when each red line was traced tells
+    // whether the line came before or after the rollback.
+    void RecordSafetyCopyAtRedLines()
+    {
+        host.afterTrace = [this](TColor colour) {
+            if (colour == clRed)
+                safetyCopyAtRedLine.push_back(Present(Bak()));
+        };
     }
     void TearDown() override { DBFileName.clear(); }
 
@@ -120,7 +88,8 @@ public:
     }
 
     TempDir dir;
-    TestHost host;
+    RecordingHost host;
+    std::vector<bool> safetyCopyAtRedLine;
     std::vector<std::string> clientLibraries = platform::FirebirdClientLibraryNames();
     std::unique_ptr<DetachFault> detachFault;
     std::unique_ptr<platform::FileSystem> files = platform::CreateFileSystem();
@@ -270,8 +239,10 @@ TEST_F(CleaningRunTest, EveryFailurePutsTheDatabaseBackOrLeavesItAlone)
     for (const Case& c : cases) {
         SCOPED_TRACE(c.name);
         TempDir caseDir;
-        host = TestHost{};
+        host = RecordingHost{};
         host.path = caseDir.File("MAIN.fdb");
+        safetyCopyAtRedLine.clear();
+        RecordSafetyCopyAtRedLines();
         host.correction = true;
         DBFileName = host.path;
         clientLibraries = platform::FirebirdClientLibraryNames();
@@ -283,8 +254,8 @@ TEST_F(CleaningRunTest, EveryFailurePutsTheDatabaseBackOrLeavesItAlone)
         Run(registry);
 
         EXPECT_EQ(host.events, c.events);
-        ASSERT_FALSE(host.safetyCopyAtRedLine.empty());
-        EXPECT_EQ(host.safetyCopyAtRedLine.back(), c.safetyCopyAtRedLine);
+        ASSERT_FALSE(safetyCopyAtRedLine.empty());
+        EXPECT_EQ(safetyCopyAtRedLine.back(), c.safetyCopyAtRedLine);
         EXPECT_TRUE(host.correction) << "a failed run leaves the correction box alone";
         EXPECT_EQ(Present(host.path), c.databaseAfter);
         if (existed) {
@@ -359,7 +330,7 @@ TEST_F(CleaningRunTest, ASecondRunStartedDuringARunDoesNothing)
     CreateFirebirdDatabase(host.path, OldAndNewRows);
     CleaningRun run(host, *files, *processes, PlatformRegistryReaderFactory());
     bool sawRunning = false;
-    host.duringTrace = [&] {
+    host.afterTrace = [&](TColor) {
         sawRunning = sawRunning || run.Running();
         run.RunCleaning();
     };

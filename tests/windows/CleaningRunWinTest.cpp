@@ -13,41 +13,16 @@
 
 #include "clean/SharedStrings.h"
 #include "tests/support/FileBytes.h"
+#include "tests/support/RecordingHost.h"
 #include "tests/support/TempDir.h"
 #include "tests/windows/StandInGbak.h"
 #include "tests/windows/WindowsTestSupport.h"
 
 namespace {
 
-using Events = std::vector<std::string>;
+using Events = RecordingHost::Events;
+using namespace run_events;
 
-// The window as the run sees it; records every effect in order as text.
-class TestHost : public CleaningHost {
-public:
-    std::string path;
-    bool skip = false;
-    Events events;
-
-    std::string DatabasePathText() override { return path; }
-    bool SkipChecked() override { return skip; }
-    TDateTime CalendarValue() override { return {}; }
-    bool CorrectionChecked() override { return false; }
-    void UncheckCorrection() override { events.push_back("uncheck"); }
-    void ClearTrace() override { events.push_back("clear"); }
-    void SetScreenCursor(TCursor cursor) override { events.push_back("cursor " + std::to_string(cursor)); }
-    void Trace(std::string text, TColor colour) override
-    {
-        events.push_back((colour == clBlue ? "blue " : colour == clGreen ? "green " : colour == clRed ? "red " : "? ") +
-                         text);
-    }
-};
-
-const std::string Busy = "cursor -11";
-const std::string Normal = "cursor 0";
-const std::string Saving = "blue Сохранение оригинального файла БД (*.fdb -> *.bak)...";
-const std::string Ok = "green ...Ok";
-const std::string BackingUp = "blue Создание бэкапа файла БД (*.fdb -> *.fdk)...";
-const std::string Restoring = "blue Восстановление из бэкапа файла БД (*.fdk -> *.fdb)...";
 const std::string DatabaseBytes = std::string("pretend database\0\r\n\x1a", 20);
 
 std::optional<std::string> Content(const std::string& path)
@@ -79,7 +54,7 @@ protected:
     std::string base = dir.Path() + "\\Base";
     std::string bak = base + "\\MAIN.bak";
     std::string fdk = base + "\\MAIN.fdk";
-    TestHost host;
+    RecordingHost host;
     std::unique_ptr<platform::FileSystem> files = platform::CreateFileSystem();
     std::unique_ptr<platform::ProcessRunner> processes = platform::CreateProcessRunner();
 };
@@ -92,7 +67,7 @@ TEST_F(WinCleaningRun, CompactionOutcomesLeaveTheFilesTheRunPromises)
         Events tail;  // after the safety copy's lines
         std::optional<std::string> database, safetyCopy, backup;
     } cases[] = {
-        {"done", {"0 copy", "0 copy"}, {BackingUp, Ok, Restoring, Ok, "uncheck", "green \nDone!", Normal},
+        {"done", {"0 copy", "0 copy"}, {BackingUp, Ok, Restoring, Ok, "uncheck", Done, Normal},
          DatabaseBytes, DatabaseBytes, DatabaseBytes},
         {"restore broke off half-way", {"0 copy", "1 scribble"},
          {BackingUp, Ok, Restoring, Normal, "red Не удалось восстановить (*.fdk -> *.fdb)!"}, DatabaseBytes,
