@@ -2,6 +2,9 @@
 
 #include <utility>
 
+#include "clean/FileErrorText.h"
+#include "clean/JournalEntry.h"
+
 namespace {
 
 constexpr const char* SavingLine = "Сохранение оригинального файла БД (*.fdb -> *.bak)...";
@@ -12,6 +15,9 @@ constexpr const char* CopyFailedLine = "Неудача...";
 constexpr const char* OpenFailedLine = "Ошибка открытия файла БД!";
 constexpr const char* DeleteFailedLine = "Неудача!";
 constexpr const char* CloseFailedLine = "Ошибка закрытия файла БД!";
+constexpr const char* AnotherRunLine = "Этот файл БД уже обрабатывается другим запуском программы!";
+constexpr const char* LinkLine = "Файл БД является символической ссылкой! Выберите сам файл, на который она указывает.";
+constexpr const char* InterruptedLine = "Предыдущая очистка этого файла БД была прервана!";
 
 const char* CompactionFailureLine(CompactResult result)
 {
@@ -30,6 +36,17 @@ const char* CompactionFailureLine(CompactResult result)
         break;
     }
     return "";
+}
+
+std::string BackInPlaceLine(const std::string& path)
+{
+    return "Оригинальный файл БД возвращён на место: " + path;
+}
+
+std::string PutBackFailedLine(const platform::FileResult& failure, const std::string& bak)
+{
+    return "Не удалось вернуть оригинальный файл БД на место (" + FileErrorText(failure) +
+           "). Оригинал сохранён в файле " + bak;
 }
 
 // Clears the in-progress mark however the run ends.
@@ -80,11 +97,15 @@ void CleaningRun::RunCleaning()
     try {
         Run();
     } catch (...) {
-        // The file is intact and the safety copy stays beside it, so there is
-        // nothing to put back; only the cursor must not stay busy.
+        // The file is intact (cleaned, not yet compacted) and the safety copy
+        // stays beside it, so there is nothing to put back; only the cursor
+        // must not stay busy, and the next run may start afresh.
         host_.SetScreenCursor(crDefault);
+        EndJournal();
         throw;
     }
+    // A journal still held here tells the next run what is left to do.
+    journal_.reset();
 }
 
 void CleaningRun::Run()
@@ -93,14 +114,8 @@ void CleaningRun::Run()
     const std::string path = host_.DatabasePathText();
     const WorkingNames names = DeriveWorkingNames(path);
 
-    DeleteLeftovers(path, names);
-
-    host_.Trace(SavingLine, clBlue);
-    if (!files_.Copy(path, names.bak)) {
-        host_.SetScreenCursor(crDefault);
-        host_.Trace(CopyFailedLine, clRed);
+    if (!MakeSafetyCopy(path, names))
         return;
-    }
     host_.Trace(OkLine, clGreen);
 
     if (!host_.SkipChecked()) {
@@ -115,7 +130,8 @@ void CleaningRun::Run()
             return FailDatabaseStep(CloseFailedLine, path, names);
     }
 
-    CompactionStage compaction(host_, files_, processes_, makeRegistryReader_);
+    CompactionStage compaction(host_, files_, processes_, makeRegistryReader_,
+                               [this](const std::string& restored) { return stage_.RestoredDatabaseUsable(restored); });
     const CompactResult result =
         compaction.CompactDatabase(path, names.fdk, [this] { return host_.CorrectionChecked(); });
     if (result != cpDone)
@@ -125,15 +141,126 @@ void CleaningRun::Run()
     // server running as another user must still be able to open it.
     files_.CopyOwnerAndMode(names.bak, path);
     host_.UncheckCorrection();
+    EndJournal();
     host_.Trace(DoneLine, clGreen);
     host_.SetScreenCursor(crDefault);
 }
 
+// Steps up to the safety copy: true when the copy exists and the journal says
+// so. Every way it refuses deletes nothing the operator has.
+bool CleaningRun::MakeSafetyCopy(const std::string& path, const WorkingNames& names)
+{
+    // Without ".fdb" in the file name the working names are the database
+    // itself: nothing may be deleted, and the copy onto itself must fail.
+    if (names.bak == path) {
+        host_.Trace(SavingLine, clBlue);
+        FailCopy(path.empty() ? "файл БД не выбран" : "в имени файла БД нет расширения .fdb");
+        return false;
+    }
+    // The working files would go beside the link and the link be replaced by
+    // a plain file, while the rows are deleted in the file it leads to.
+    if (files_.IsLink(path)) {
+        Refuse(LinkLine);
+        return false;
+    }
+    if (!ClaimJournal(path, names))
+        return false;
+
+    DeleteLeftovers(path, names);
+    host_.Trace(SavingLine, clBlue);
+    platform::FileResult copied = files_.Copy(path, names.bak);
+    if (!copied) {
+        FailCopy(copied.error == platform::FileError::TargetExists ? "файл " + names.bak + " уже существует"
+                                                                    : FileErrorText(copied));
+        EndJournal();
+        return false;
+    }
+    // From here on the database may change; the next run must know which
+    // file holds the original, should this one die.
+    const std::string copyIdentity = files_.Identity(names.bak);
+    if (copyIdentity.empty())
+        copied = {platform::FileError::NotFound, 0};
+    else
+        copied = journal_->Write(WriteJournalEntry({RunStage::Changing, copyIdentity}));
+    if (!copied) {
+        FailCopy("журнал очистки не записан: " + FileErrorText(copied));
+        EndJournal();
+        return false;
+    }
+    return true;
+}
+
+// Takes the file for this run alone. A journal left by a run that died after
+// its copy is dealt with first, and the run stops there: the operator learns
+// what happened before anything new is done to the file.
+bool CleaningRun::ClaimJournal(const std::string& path, const WorkingNames& names)
+{
+    const std::string journalName = JournalName(path);
+    platform::JournalClaim claim = platform::ClaimRunJournal(journalName);
+    if (claim.outcome == platform::ClaimOutcome::HeldByAnotherRun) {
+        Refuse(AnotherRunLine);
+        return false;
+    }
+    if (claim.outcome != platform::ClaimOutcome::Claimed) {
+        Refuse("Не удалось создать журнал очистки " + journalName + " (" + FileErrorText(claim.failure) + ")");
+        return false;
+    }
+    journal_ = std::move(claim.journal);
+
+    const JournalEntry found = ReadJournalEntry(journal_->Found());
+    if (found.stage == RunStage::Changing || found.stage == RunStage::Unreadable) {
+        FinishInterruptedRun(found, path, names);
+        return false;
+    }
+    // Dead before or during its copy, an earlier run left the database as it
+    // was; its partial copy is a leftover like any other.
+    const platform::FileResult written = journal_->Write(WriteJournalEntry({RunStage::Copying, {}}));
+    if (!written) {
+        Refuse("Не удалось записать журнал очистки " + journalName + " (" + FileErrorText(written) + ")");
+        EndJournal();
+        return false;
+    }
+    return true;
+}
+
+// Completes the rollback of a run that died after its safety copy: whatever
+// it left at the database path is not trusted, its copy goes back in place.
+void CleaningRun::FinishInterruptedRun(const JournalEntry& found, const std::string& path, const WorkingNames& names)
+{
+    host_.SetScreenCursor(crDefault);
+    host_.Trace(InterruptedLine, clRed);
+    if (found.stage == RunStage::Unreadable) {
+        // Not written by this tool: guessing could put an old file back.
+        host_.Trace("Журнал прерванной очистки не удалось прочитать: " + JournalName(path) + ". Проверьте файлы " +
+                        path + " и " + names.bak + ", затем удалите журнал.",
+                    clRed);
+        return;
+    }
+    if (files_.Identity(path) == found.copyIdentity) {
+        // The dead run had put its copy back already.
+        host_.Trace(BackInPlaceLine(path), clRed);
+        EndJournal();
+        return;
+    }
+    if (files_.Identity(names.bak) != found.copyIdentity) {
+        host_.Trace("Сохранённая копия прерванной очистки не найдена; проверьте файл БД: " + path, clRed);
+        EndJournal();
+        return;
+    }
+    files_.Delete(names.fdk);
+    const platform::FileResult putBack = files_.PutBack(names.bak, path);
+    if (!putBack) {
+        // The journal stays, so the next run tries again and never deletes
+        // the copy as a leftover.
+        host_.Trace(PutBackFailedLine(putBack, names.bak), clRed);
+        return;
+    }
+    host_.Trace(BackInPlaceLine(path), clRed);
+    EndJournal();
+}
+
 void CleaningRun::DeleteLeftovers(const std::string& path, const WorkingNames& names)
 {
-    // Without ".fdb" in the path the working names are the database itself.
-    if (names.bak == path || names.fdk == path)
-        return;
     // After an interrupted run the leftovers may be the only copies left.
     if (!files_.Exists(path))
         return;
@@ -141,27 +268,62 @@ void CleaningRun::DeleteLeftovers(const std::string& path, const WorkingNames& n
     files_.Delete(names.fdk);
 }
 
+void CleaningRun::Refuse(const std::string& line)
+{
+    host_.SetScreenCursor(crDefault);
+    host_.Trace(line, clRed);
+}
+
+void CleaningRun::FailCopy(const std::string& cause)
+{
+    host_.SetScreenCursor(crDefault);
+    host_.Trace(CopyFailedLine, clRed);
+    host_.Trace("Причина: " + cause + ".", clRed);
+}
+
 void CleaningRun::FailDatabaseStep(const char* message, const std::string& path, const WorkingNames& names)
 {
     host_.SetScreenCursor(crDefault);
     host_.Trace(message, clRed);
     // A failed step can leave the file attached, which would block the
-    // delete and the rename below.
+    // put-back below.
     stage_.DropConnection();
-    RollBack(path, names, false);
+    ReportPutBack(RollBack(path, names, false), names);
 }
 
 void CleaningRun::FailCompaction(CompactResult result, const std::string& path, const WorkingNames& names)
 {
     host_.SetScreenCursor(crDefault);
-    RollBack(path, names, result == cpBackupFailed || result == cpRestoreFailed);
+    const platform::FileResult putBack =
+        RollBack(path, names, result == cpBackupFailed || result == cpRestoreFailed);
     host_.Trace(CompactionFailureLine(result), clRed);
+    ReportPutBack(putBack, names);
 }
 
-void CleaningRun::RollBack(const std::string& path, const WorkingNames& names, bool deleteBackup)
+// The copy replaces whatever is at the database path in one step, or nothing
+// changes: a file another process holds is never left half replaced, and
+// the path is never left empty.
+platform::FileResult CleaningRun::RollBack(const std::string& path, const WorkingNames& names, bool deleteBackup)
 {
-    files_.Delete(path);
     if (deleteBackup)
         files_.Delete(names.fdk);
-    files_.Rename(names.bak, path);
+    return files_.PutBack(names.bak, path);
+}
+
+void CleaningRun::ReportPutBack(const platform::FileResult& putBack, const WorkingNames& names)
+{
+    if (putBack) {
+        EndJournal();
+        return;
+    }
+    // The journal is kept: the next run finishes the put-back first and
+    // never deletes the copy as a leftover.
+    host_.Trace(PutBackFailedLine(putBack, names.bak), clRed);
+}
+
+void CleaningRun::EndJournal()
+{
+    if (journal_ && !journal_->Remove())
+        host_.Trace("Не удалось удалить журнал очистки; удалите его до следующей очистки.", clRed);
+    journal_.reset();
 }

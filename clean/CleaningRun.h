@@ -11,6 +11,9 @@
 #include "clean/WorkingNames.h"
 #include "platform/FileSystem.h"
 #include "platform/ProcessRunner.h"
+#include "platform/RunJournal.h"
+
+struct JournalEntry;
 
 // The one job of the tool: safety copy, delete old log rows, compact with
 // gbak, and put the database file back from the safety copy on any failure.
@@ -29,9 +32,11 @@ public:
     // Runs from the path in the host's edit to "Done!" or a red line. The
     // working names are the same for every run on a file, so a call made
     // while a run is in progress (through the trace's message processing)
-    // returns at once without doing anything. A registry value of the wrong
-    // kind ends the run with platform::RegistryError, cursor restored, files
-    // left as they are.
+    // returns at once without doing anything, and a run in another process
+    // on the same file is refused through the run journal beside it. A run
+    // that finds the journal of a run that died puts that run's safety copy
+    // back and stops. A registry value of the wrong kind ends the run with
+    // platform::RegistryError, cursor restored, files left as they are.
     void RunCleaning();
     bool Running() const { return running_; }
 
@@ -43,10 +48,17 @@ private:
                 std::unique_ptr<platform::ProcessRunner> processes);
 
     void Run();
+    bool ClaimJournal(const std::string& path, const WorkingNames& names);
+    void FinishInterruptedRun(const JournalEntry& found, const std::string& path, const WorkingNames& names);
+    bool MakeSafetyCopy(const std::string& path, const WorkingNames& names);
     void DeleteLeftovers(const std::string& path, const WorkingNames& names);
+    void Refuse(const std::string& line);
+    void FailCopy(const std::string& cause);
     void FailDatabaseStep(const char* message, const std::string& path, const WorkingNames& names);
     void FailCompaction(CompactResult result, const std::string& path, const WorkingNames& names);
-    void RollBack(const std::string& path, const WorkingNames& names, bool deleteBackup);
+    platform::FileResult RollBack(const std::string& path, const WorkingNames& names, bool deleteBackup);
+    void ReportPutBack(const platform::FileResult& putBack, const WorkingNames& names);
+    void EndJournal();
 
     std::unique_ptr<platform::FileSystem> ownFiles_;
     std::unique_ptr<platform::ProcessRunner> ownProcesses_;
@@ -55,5 +67,7 @@ private:
     platform::ProcessRunner& processes_;
     RegistryReaderFactory makeRegistryReader_;
     DatabaseStage stage_;
+    // Held from the first step of a run that can change anything to its end.
+    std::unique_ptr<platform::RunJournal> journal_;
     bool running_ = false;
 };

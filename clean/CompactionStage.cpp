@@ -36,8 +36,12 @@ RegistryReaderFactory PlatformRegistryReaderFactory()
 }
 
 CompactionStage::CompactionStage(TraceSink& trace, platform::FileSystem& files, platform::ProcessRunner& processes,
-                                 RegistryReaderFactory makeRegistryReader)
-    : trace_(trace), files_(files), processes_(processes), makeRegistryReader_(std::move(makeRegistryReader))
+                                 RegistryReaderFactory makeRegistryReader, RestoreCheck restoredUsable)
+    : trace_(trace),
+      files_(files),
+      processes_(processes),
+      makeRegistryReader_(std::move(makeRegistryReader)),
+      restoredUsable_(std::move(restoredUsable))
 {
 }
 
@@ -75,6 +79,10 @@ CompactResult CompactionStage::CompactDatabase(const std::string& path, const st
     // Asked only now: the operator may have ticked the box while the backup
     // lines were painted.
     if (!RunGbak(gbak.Restore(FdkFileName, path, correct())))
+        return cpRestoreFailed;
+    // gbak can exit 0 and leave the new database shut down when indices
+    // failed to activate; the product could not use it.
+    if (restoredUsable_ && !restoredUsable_(path))
         return cpRestoreFailed;
     trace_.Trace("...Ok", clGreen);
     return cpDone;

@@ -16,11 +16,16 @@
 using RegistryReaderFactory = std::function<std::unique_ptr<platform::RegistryReader>()>;
 RegistryReaderFactory PlatformRegistryReaderFactory();
 
+// Whether the database a restore made at the path can be used, beyond gbak's
+// exit code.
+using RestoreCheck = std::function<bool(const std::string& path)>;
+
 // Rebuilds a database file with gbak: backup, delete, restore in place.
 class CompactionStage {
 public:
+    // Without `restoredUsable`, a restore that exits with 0 counts as done.
     CompactionStage(TraceSink& trace, platform::FileSystem& files, platform::ProcessRunner& processes,
-                    RegistryReaderFactory makeRegistryReader);
+                    RegistryReaderFactory makeRegistryReader, RestoreCheck restoredUsable = nullptr);
 
     // `correct` is asked once, when the restore is built, after the backup.
     // A registry value of the wrong kind raises platform::RegistryError.
@@ -35,4 +40,5 @@ private:
     platform::FileSystem& files_;
     platform::ProcessRunner& processes_;
     RegistryReaderFactory makeRegistryReader_;
+    RestoreCheck restoredUsable_;
 };

@@ -15,6 +15,26 @@ DatabaseStage::~DatabaseStage()
     DropConnection();
 }
 
+namespace {
+
+void SetAccount(TIBDatabase& database)
+{
+    std::vector<std::string>& params = database.Params();
+    params.clear();
+    params.push_back("user_name=" + UserName);
+    params.push_back("password=" + Password);
+    params.push_back("lc_ctype=CYRL");
+}
+
+void SetConcurrencyWait(TIBTransaction& transaction)
+{
+    transaction.Params().clear();
+    transaction.Params().push_back("concurrency");
+    transaction.Params().push_back("wait");
+}
+
+}  // namespace
+
 bool DatabaseStage::OpenDatabase()
 {
     // A failed earlier open or delete may have left the file attached, and a
@@ -22,19 +42,13 @@ bool DatabaseStage::OpenDatabase()
     DropConnection();
     try {
         Database = std::make_unique<TIBDatabase>(client_);
-        std::vector<std::string>& params = Database->Params();
-        params.clear();
-        params.push_back("user_name=" + UserName);
-        params.push_back("password=" + Password);
-        params.push_back("lc_ctype=CYRL");
+        SetAccount(*Database);
         Database->SetDatabaseName(DBFileName);
         Database->Open();
 
         Transaction = std::make_unique<TIBTransaction>();
         Transaction->AddDatabase(*Database);
-        Transaction->Params().clear();
-        Transaction->Params().push_back("concurrency");
-        Transaction->Params().push_back("wait");
+        SetConcurrencyWait(*Transaction);
 
         Sql = std::make_unique<TIBSQL>(*Database, *Transaction);
         return true;
@@ -102,4 +116,35 @@ void DatabaseStage::DropConnection()
     Sql.reset();
     Transaction.reset();
     Database.reset();
+}
+
+bool DatabaseStage::RestoredDatabaseUsable(const std::string& path)
+{
+    try {
+        client_.Get();
+    } catch (const fb::Error&) {
+        return true;
+    }
+    try {
+        TIBDatabase database(client_);
+        SetAccount(database);
+        database.SetDatabaseName(path);
+        database.Open();
+        short shutdownMode = -1;
+        {
+            TIBTransaction transaction;
+            transaction.AddDatabase(database);
+            SetConcurrencyWait(transaction);
+            transaction.StartTransaction();
+            TIBSQL sql(database, transaction);
+            sql.SetSQL("SELECT MON$SHUTDOWN_MODE FROM MON$DATABASE");
+            shutdownMode = sql.ExecSmallint();
+            sql.FreeHandle();
+            transaction.Commit();
+        }
+        database.Close();
+        return shutdownMode == 0;
+    } catch (...) {
+        return false;
+    }
 }

@@ -35,6 +35,13 @@ public:
     // the file attached and it must be free again.
     void DropConnection();
 
+    // Whether the database that a restore has just made at `path` can be used:
+    // it attaches and is online, not left shut down by indices that failed to
+    // activate (gbak may still exit 0 then). Without a client library to ask,
+    // gbak's exit code has to stand, and the answer is true. Traces nothing
+    // and leaves the members alone.
+    bool RestoredDatabaseUsable(const std::string& path);
+
     // Whether the client library has been loaded by an earlier call.
     bool ClientLibraryLoaded() const { return client_.Loaded(); }
 

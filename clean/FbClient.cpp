@@ -49,6 +49,7 @@ const Api& ClientLoader::Get()
     Resolve(*library, api.isc_dsql_prepare, "isc_dsql_prepare");
     Resolve(*library, api.isc_dsql_sql_info, "isc_dsql_sql_info");
     Resolve(*library, api.isc_dsql_execute, "isc_dsql_execute");
+    Resolve(*library, api.isc_dsql_execute2, "isc_dsql_execute2");
     Resolve(*library, api.isc_commit_transaction, "isc_commit_transaction");
     Resolve(*library, api.isc_rollback_transaction, "isc_rollback_transaction");
     Resolve(*library, api.isc_dsql_free_statement, "isc_dsql_free_statement");

@@ -27,6 +27,35 @@ struct TransactionElement {
     const char* tpb;
 };
 
+// The output descriptor of one statement (XSQLDA, version 1) with room for
+// one column.
+struct SqlVariable {
+    short sqltype;
+    short sqlscale;
+    short sqlsubtype;
+    short sqllen;
+    char* sqldata;
+    short* sqlind;
+    short sqlname_length;
+    char sqlname[32];
+    short relname_length;
+    char relname[32];
+    short ownname_length;
+    char ownname[32];
+    short aliasname_length;
+    char aliasname[32];
+};
+struct SqlDescriptorArea {
+    short version;
+    char sqldaid[8];
+    std::int32_t sqldabc;
+    short sqln;
+    short sqld;
+    SqlVariable sqlvar[1];
+};
+inline constexpr short SqldaVersion1 = 1;                // SQLDA_VERSION1
+inline constexpr short SqlShort = 500;                   // SQL_SHORT; +1 when it may be NULL
+
 inline constexpr unsigned short DsqlDrop = 2;            // DSQL_drop
 inline constexpr char InfoDbSqlDialect = 62;             // isc_info_db_sql_dialect
 inline constexpr char InfoSqlStmtType = 21;              // isc_info_sql_stmt_type
@@ -47,6 +76,8 @@ struct Api {
                                           void*);
     Status(FB_API_CALL* isc_dsql_sql_info)(Status*, Handle*, short, const char*, short, char*);
     Status(FB_API_CALL* isc_dsql_execute)(Status*, Handle*, Handle*, unsigned short, const void*);
+    Status(FB_API_CALL* isc_dsql_execute2)(Status*, Handle*, Handle*, unsigned short, const void*,
+                                           const SqlDescriptorArea*);
     Status(FB_API_CALL* isc_commit_transaction)(Status*, Handle*);
     Status(FB_API_CALL* isc_rollback_transaction)(Status*, Handle*);
     Status(FB_API_CALL* isc_dsql_free_statement)(Status*, Handle*, unsigned short);

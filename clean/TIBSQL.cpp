@@ -32,7 +32,7 @@ void TIBSQL::FreeHandle()
     fb::Check(status, "isc_dsql_free_statement");
 }
 
-void TIBSQL::ExecQuery()
+void TIBSQL::Prepare()
 {
     const fb::Api& api = database_.Api();
     fb::StatusVector status{};
@@ -54,7 +54,32 @@ void TIBSQL::ExecQuery()
     fb::Check(status, "isc_dsql_sql_info");
     if (reply[0] != fb::InfoSqlStmtType)
         throw fb::Error("the statement type is unknown");
+}
 
-    api.isc_dsql_execute(status, transaction_.Handle(), &handle_, database_.SqlDialect(), nullptr);
+void TIBSQL::ExecQuery()
+{
+    Prepare();
+    fb::StatusVector status{};
+    database_.Api().isc_dsql_execute(status, transaction_.Handle(), &handle_, database_.SqlDialect(), nullptr);
     fb::Check(status, "isc_dsql_execute");
+}
+
+short TIBSQL::ExecSmallint()
+{
+    Prepare();
+    short value = 0;
+    short nullIndicator = 0;
+    fb::SqlDescriptorArea output{};
+    output.version = fb::SqldaVersion1;
+    output.sqln = 1;
+    output.sqld = 1;
+    output.sqlvar[0].sqltype = fb::SqlShort + 1;
+    output.sqlvar[0].sqllen = sizeof value;
+    output.sqlvar[0].sqldata = reinterpret_cast<char*>(&value);
+    output.sqlvar[0].sqlind = &nullIndicator;
+    fb::StatusVector status{};
+    database_.Api().isc_dsql_execute2(status, transaction_.Handle(), &handle_, database_.SqlDialect(), nullptr,
+                                      &output);
+    fb::Check(status, "isc_dsql_execute2");
+    return nullIndicator < 0 ? 0 : value;
 }

@@ -5,8 +5,8 @@
 #include "clean/TIBDatabase.h"
 #include "clean/TIBTransaction.h"
 
-// One SQL statement that returns no rows, run on a connection inside a
-// transaction. Once executed it stays allocated and prepared until its text
+// One SQL statement that returns no rows, or a single small integer, run on a
+// connection inside a transaction. Once executed it stays allocated and prepared until its text
 // is replaced or the object goes away.
 class TIBSQL {
 public:
@@ -20,12 +20,18 @@ public:
     void SetSQL(std::string text);
     // Allocates, prepares, checks the statement type and executes. Throws.
     void ExecQuery();
+    // For a statement that returns one row of one SMALLINT column: allocates,
+    // prepares and executes it, and returns the value (NULL reads as 0).
+    // Throws.
+    short ExecSmallint();
     // Releases the statement handle (DSQL_drop) if one is held. Throws.
     void FreeHandle();
 
     bool Prepared() const { return prepared_; }
 
 private:
+    void Prepare();
+
     TIBDatabase& database_;
     TIBTransaction& transaction_;
     std::string text_;

@@ -2,6 +2,8 @@
 
 #include <cctype>
 
+#include "platform/PathNames.h"
+
 namespace {
 
 bool MatchesFdbAt(const std::string& path, size_t at)
@@ -36,8 +38,18 @@ std::string ReplaceFdb(const std::string& path, const std::string& replacement)
 
 WorkingNames DeriveWorkingNames(const std::string& databasePath)
 {
+    // Only the file's own name changes: a folder called "data.fdb" is the
+    // operator's, and the working files belong beside the database in it.
+    const std::size_t nameStart = platform::FileNameStart(databasePath);
+    const std::string folder = databasePath.substr(0, nameStart);
+    const std::string name = databasePath.substr(nameStart);
     WorkingNames names;
-    names.fdk = ReplaceFdb(databasePath, ".fdk");
-    names.bak = ReplaceFdb(databasePath, ".bak");
+    names.fdk = folder + ReplaceFdb(name, ".fdk");
+    names.bak = folder + ReplaceFdb(name, ".bak");
     return names;
+}
+
+std::string JournalName(const std::string& databasePath)
+{
+    return databasePath + ".quenor-journal";
 }

@@ -5,6 +5,23 @@
 
 namespace platform {
 
+// Why a file operation was refused, as far as the operator can act on it.
+enum class FileError {
+    None,
+    Held,          // another process has the file open
+    NotFound,      // the file or a folder on its path does not exist
+    AccessDenied,  // no permission, or a read-only file or medium
+    DiskFull,      // no space left (or over a quota)
+    TargetExists,  // the new name is taken
+    Other,         // anything else: `systemCode` says what the system said
+};
+
+struct FileResult {
+    FileError error = FileError::None;
+    int systemCode = 0;  // errno or GetLastError(), for FileError::Other
+    explicit operator bool() const { return error == FileError::None; }
+};
+
 // The file operations a cleaning run needs, with Windows' guarantees on every
 // platform. Paths are 8-bit strings in the system's code page. Every operation
 // reports success; none throws.
@@ -15,14 +32,25 @@ public:
     // Copies `existing` to `target`; fails when `target` exists (never
     // overwrites), when `existing` is missing, unreadable or held by another
     // process, and leaves no partial target behind.
-    virtual bool Copy(const std::string& existing, const std::string& target) = 0;
+    virtual FileResult Copy(const std::string& existing, const std::string& target) = 0;
     // Deletes a file (a link itself, not what it leads to); fails when another
     // process holds the file.
     virtual bool Delete(const std::string& path) = 0;
     // Renames within one volume; fails when `to` exists (never replaces).
     virtual bool Rename(const std::string& from, const std::string& to) = 0;
+    // Puts `copy` in the place of `path` in one step: `path` is replaced when
+    // it exists and nobody holds it, taken when it does not exist. When that
+    // cannot be done, both stay exactly as they were, so the path is never
+    // left empty by a put-back that could not finish.
+    virtual FileResult PutBack(const std::string& copy, const std::string& path) = 0;
     // Whether something exists at `path`.
     virtual bool Exists(const std::string& path) = 0;
+    // Whether `path` itself is a symbolic link or another reparse point.
+    virtual bool IsLink(const std::string& path) = 0;
+    // What tells this very file apart from any other on the machine (device
+    // and file number): kept by renames, new for every copy. Empty when
+    // nothing is there.
+    virtual std::string Identity(const std::string& path) = 0;
     // Gives `target` the permission bits and, where allowed, the owner and
     // group of `model`. Nothing to do where files carry no such attributes.
     virtual bool CopyOwnerAndMode(const std::string& model, const std::string& target) = 0;

@@ -9,8 +9,10 @@
 
 #include <cerrno>
 #include <cstdio>
+#include <string>
 #include <vector>
 
+#include "platform/FileErrorPosix.h"
 #include "platform/UniqueFd.h"
 
 // Windows refuses to copy or delete a file that a running database holds open,
@@ -172,32 +174,36 @@ void CopyOwnerWhereAllowed(int fd, const struct stat& model)
 
 class PosixFileSystem final : public FileSystem {
 public:
-    bool Copy(const std::string& existing, const std::string& target) override
+    FileResult Copy(const std::string& existing, const std::string& target) override
     {
         UniqueFd source(open(existing.c_str(), O_RDONLY | O_CLOEXEC | O_NOCTTY));
-        if (!source.Valid() || !TakeExclusiveLock(source.Get()))
-            return false;
+        if (!source.Valid())
+            return FromErrno(errno);
+        if (!TakeExclusiveLock(source.Get()))
+            return {FileError::Held, EWOULDBLOCK};
         struct stat info {};
-        if (fstat(source.Get(), &info) != 0 || !S_ISREG(info.st_mode))
-            return false;
+        if (fstat(source.Get(), &info) != 0)
+            return FromErrno(errno);
+        if (!S_ISREG(info.st_mode))
+            return {FileError::Other, EINVAL};
 
         // O_EXCL: never overwrites, and never writes through a link at target.
         UniqueFd copy(open(target.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC | O_NOCTTY, S_IRUSR | S_IWUSR));
         if (!copy.Valid())
-            return false;
+            return FromErrno(errno);
         PartialTarget partial(target);
         if (!CopyContents(source.Get(), copy.Get()))
-            return false;
+            return FromErrno(errno);
         // Owner before mode: a change of owner clears the set-id bits.
         CopyOwnerWhereAllowed(copy.Get(), info);
         if (fchmod(copy.Get(), info.st_mode & 07777) != 0)
-            return false;
+            return FromErrno(errno);
         const timespec times[2] = {info.st_atim, info.st_mtim};
         futimens(copy.Get(), times);  // nice to keep, not worth failing for
         if (fsync(copy.Get()) != 0 || !copy.Close() || !SyncFolderOf(target))
-            return false;
+            return FromErrno(errno);
         partial.Keep();
-        return true;
+        return {};
     }
 
     bool Delete(const std::string& path) override
@@ -231,10 +237,52 @@ public:
         return false;
     }
 
+    FileResult PutBack(const std::string& copy, const std::string& path) override
+    {
+        struct stat info {};
+        if (lstat(copy.c_str(), &info) != 0)
+            return FromErrno(errno);
+        if (lstat(path.c_str(), &info) != 0) {
+            if (errno != ENOENT)
+                return FromErrno(errno);
+            if (!Rename(copy, path))
+                return FromErrno(errno);
+        } else {
+            // The lock is held across the rename, so nobody attaches the old
+            // file between the test and its replacement, and a file somebody
+            // holds is never replaced under them.
+            UniqueFd held;
+            if (S_ISREG(info.st_mode)) {
+                held = UniqueFd(open(path.c_str(), O_RDONLY | O_NOFOLLOW | O_NONBLOCK | O_CLOEXEC | O_NOCTTY));
+                if (held.Valid() && !TakeExclusiveLock(held.Get()))
+                    return {FileError::Held, EWOULDBLOCK};
+            }
+            if (rename(copy.c_str(), path.c_str()) != 0)
+                return FromErrno(errno);
+        }
+        SyncFolderOf(path);
+        return {};
+    }
+
     bool Exists(const std::string& path) override
     {
         struct stat info {};
         return lstat(path.c_str(), &info) == 0;
+    }
+
+    bool IsLink(const std::string& path) override
+    {
+        struct stat info {};
+        return lstat(path.c_str(), &info) == 0 && S_ISLNK(info.st_mode);
+    }
+
+    std::string Identity(const std::string& path) override
+    {
+        struct stat info {};
+        if (lstat(path.c_str(), &info) != 0)
+            return {};
+        return std::to_string(info.st_dev) + ":" + std::to_string(info.st_ino) + ":" + std::to_string(info.st_size) +
+               ":" + std::to_string(info.st_mtim.tv_sec) + "." + std::to_string(info.st_mtim.tv_nsec);
     }
 
     bool CopyOwnerAndMode(const std::string& model, const std::string& target) override

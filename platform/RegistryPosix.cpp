@@ -7,19 +7,22 @@
 #include <cstdlib>
 #include <optional>
 
+#include "platform/ToolFile.h"
 #include "platform/UniqueFd.h"
 
 // There is no registry here. The reader answers the one key and value the
 // tool asks for from where Firebird lives on this machine: the folder in
 // FIREBIRD (Firebird's own name for its root), else /opt/firebird (its own
-// installer), else /usr (distribution packages, gbak in /usr/bin).
+// installer), else /usr (distribution packages, gbak in /usr/bin). A default
+// folder counts only when it holds bin/gbak: an empty or half-removed
+// /opt/firebird must not hide the packaged tool.
 namespace platform {
 namespace {
 
-bool IsDirectory(const char* path)
+bool HoldsGbak(const std::string& folder)
 {
     struct stat info {};
-    return stat(path, &info) == 0 && S_ISDIR(info.st_mode);
+    return stat((folder + "/" + GbakRelativePath()).c_str(), &info) == 0 && !S_ISDIR(info.st_mode);
 }
 
 // The installation folder, or nothing when no installation is found. A
@@ -35,7 +38,7 @@ std::optional<std::string> FindInstallation()
         return std::string(configured);
     }
     for (const char* candidate : {"/opt/firebird", "/usr"}) {
-        if (IsDirectory(candidate))
+        if (HoldsGbak(candidate))
             return std::string(candidate);
     }
     return std::nullopt;

@@ -169,13 +169,15 @@ TEST_F(CleaningRunTest, EveryFailurePutsTheDatabaseBackOrLeavesItAlone)
     const Case cases[] = {
         {"copy failed: no database file",
          [](CleaningRunTest&) { return PlatformRegistryReaderFactory(); },
-         {Busy, "clear", Saving, Normal, red + "Неудача..."}, false, false, false},
+         {Busy, "clear", Saving, Normal, red + "Неудача...", red + "Причина: файл или папка не найдены."}, false, false,
+         false},
         {"copy failed: a .bak leftover that cannot be deleted",
          [database](CleaningRunTest& t) {
              fs::create_directories(t.Bak() + "/keep");
              return database(t);
          },
-         {Busy, "clear", Saving, Normal, red + "Неудача..."}, true, true, false},
+         {Busy, "clear", Saving, Normal, red + "Неудача...", red + "Причина: файл {bak} уже существует."}, true, true,
+         false},
         {"open failed: not a database",
          [](CleaningRunTest& t) {
              WriteFileBytes(t.host.path, std::string(16384, 'q'));
@@ -253,7 +255,12 @@ TEST_F(CleaningRunTest, EveryFailurePutsTheDatabaseBackOrLeavesItAlone)
 
         Run(registry);
 
-        EXPECT_EQ(host.events, c.events);
+        Events expected = c.events;
+        for (std::string& event : expected) {
+            if (const auto at = event.find("{bak}"); at != std::string::npos)
+                event.replace(at, 5, Bak());
+        }
+        EXPECT_EQ(host.events, expected);
         ASSERT_FALSE(safetyCopyAtRedLine.empty());
         EXPECT_EQ(safetyCopyAtRedLine.back(), c.safetyCopyAtRedLine);
         EXPECT_TRUE(host.correction) << "a failed run leaves the correction box alone";
@@ -272,7 +279,14 @@ TEST_F(CleaningRunTest, EveryFailurePutsTheDatabaseBackOrLeavesItAlone)
 
 TEST_F(CleaningRunTest, PathWithoutFdbNeverDeletesTheDatabase)
 {
-    for (const char* name : {"main.gdb", ""}) {
+    const struct {
+        const char* name;
+        const char* cause;
+    } cases[] = {
+        {"main.gdb", "red Причина: в имени файла БД нет расширения .fdb."},
+        {"", "red Причина: файл БД не выбран."},
+    };
+    for (const auto& [name, cause] : cases) {
         SCOPED_TRACE(name);
         host.events.clear();
         host.path = *name ? dir.File(name) : std::string();
@@ -283,7 +297,8 @@ TEST_F(CleaningRunTest, PathWithoutFdbNeverDeletesTheDatabase)
 
         Run();
 
-        EXPECT_EQ(host.events, (Events{Busy, "clear", Saving, Normal, "red Неудача..."}));
+        EXPECT_EQ(host.events, (Events{Busy, "clear", Saving, Normal, "red Неудача...", cause}));
+        EXPECT_FALSE(Present(JournalName(host.path))) << "nothing written beside it";
         if (*name) {
             EXPECT_EQ(ReadFileBytes(host.path), before);
         }
@@ -301,7 +316,8 @@ TEST_F(CleaningRunTest, MissingDatabaseKeepsTheOnlyCopiesLeft)
 
     Run();
 
-    EXPECT_EQ(host.events, (Events{Busy, "clear", Saving, Normal, "red Неудача..."}));
+    EXPECT_EQ(host.events,
+              (Events{Busy, "clear", Saving, Normal, "red Неудача...", "red Причина: файл или папка не найдены."}));
     EXPECT_EQ(ReadFileBytes(Bak()), bak);
     EXPECT_EQ(ReadFileBytes(Fdk()), fdk);
 }

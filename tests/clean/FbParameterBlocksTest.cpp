@@ -3,6 +3,8 @@
 #include <gtest/gtest.h>
 #include <ibase.h>
 
+#include <cstddef>
+
 #include "clean/FbClient.h"
 #include "clean/SharedStrings.h"
 
@@ -15,6 +17,12 @@ static_assert(isc_tpb_version3 == 3 && isc_tpb_concurrency == 2 && isc_tpb_wait 
 static_assert(fb::InfoDbSqlDialect == isc_info_db_sql_dialect && fb::InfoSqlStmtType == isc_info_sql_stmt_type);
 static_assert(fb::DsqlDrop == DSQL_drop && fb::StatusLength == ISC_STATUS_LENGTH);
 static_assert(sizeof(fb::Handle) == sizeof(FB_API_HANDLE) && sizeof(fb::Status) == sizeof(ISC_STATUS));
+static_assert(fb::SqldaVersion1 == SQLDA_VERSION1 && fb::SqlShort == SQL_SHORT);
+static_assert(sizeof(fb::SqlVariable) == sizeof(XSQLVAR) && sizeof(fb::SqlDescriptorArea) == sizeof(XSQLDA));
+static_assert(offsetof(fb::SqlVariable, sqldata) == offsetof(XSQLVAR, sqldata) &&
+              offsetof(fb::SqlVariable, sqlind) == offsetof(XSQLVAR, sqlind));
+static_assert(offsetof(fb::SqlDescriptorArea, sqln) == offsetof(XSQLDA, sqln) &&
+              offsetof(fb::SqlDescriptorArea, sqlvar) == offsetof(XSQLDA, sqlvar));
 
 TEST(ParameterBlocks, AttachBlockIsTheTwentySixBytesOfTheBuiltInAccount)
 {

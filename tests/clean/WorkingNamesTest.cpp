@@ -4,7 +4,7 @@
 
 namespace {
 
-TEST(WorkingNames, EveryFdbInAnyCaseIsReplacedLeftToRightWithoutOverlap)
+TEST(WorkingNames, EveryFdbInTheFileNameInAnyCaseIsReplacedLeftToRightWithoutOverlap)
 {
     const struct {
         const char* name;
@@ -12,10 +12,12 @@ TEST(WorkingNames, EveryFdbInAnyCaseIsReplacedLeftToRightWithoutOverlap)
         const char* fdk;
         const char* bak;
     } cases[] = {
-        {"plain", "D:\\Base\\MAIN.fdb", "D:\\Base\\MAIN.fdk", "D:\\Base\\MAIN.bak"},
-        {"upper case", "D:\\Base\\MAIN.FDB", "D:\\Base\\MAIN.fdk", "D:\\Base\\MAIN.bak"},
+        {"plain", "/Base/MAIN.fdb", "/Base/MAIN.fdk", "/Base/MAIN.bak"},
+        {"upper case", "/Base/MAIN.FDB", "/Base/MAIN.fdk", "/Base/MAIN.bak"},
         {"mixed case", "/srv/Main.fDb", "/srv/Main.fdk", "/srv/Main.bak"},
-        {"directory named x.fdb", "D:\\x.fdb\\main.fdb", "D:\\x.fdk\\main.fdk", "D:\\x.bak\\main.bak"},
+        {"folders named x.fdb stay", "/x.fdb/y.FDB/main.fdb", "/x.fdb/y.FDB/main.fdk", "/x.fdb/y.FDB/main.bak"},
+        {"a folder alone is no match", "/data.fdb/MAIN", "/data.fdb/MAIN", "/data.fdb/MAIN"},
+        {"no folder", "main.fdb", "main.fdk", "main.bak"},
         {"several matches", "/a.fdb.FDB.x.Fdb", "/a.fdk.fdk.x.fdk", "/a.bak.bak.x.bak"},
         {".fdbfdb matches once", "/db.fdbfdb", "/db.fdkfdb", "/db.bakfdb"},
         {"dot before a match stays", "/db..fdb", "/db..fdk", "/db..bak"},

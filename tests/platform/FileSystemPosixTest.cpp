@@ -116,7 +116,7 @@ TEST(PosixFileSystemCopy, CopiesEveryByteOnceAndNeverOverwrites)
         const char* name;
         // Prepares the folder; returns the source path. The target is "copy".
         std::function<std::string(const TempDir&)> arrange;
-        bool copied;
+        platform::FileError error;
         Target expected;
     } cases[] = {
         {"every byte and the permission bits",
@@ -125,20 +125,20 @@ TEST(PosixFileSystemCopy, CopiesEveryByteOnceAndNeverOverwrites)
              fs::permissions(d.File("db"), fs::perms(0640));
              return d.File("db");
          },
-         true, {big, fs::perms(0640)}},
+         platform::FileError::None, {big, fs::perms(0640)}},
         {"read-only and execute bits",
          [](const TempDir& d) {
              WriteFileBytes(d.File("db"), "x");
              fs::permissions(d.File("db"), fs::perms(0555));
              return d.File("db");
          },
-         true, {"x", fs::perms(0555)}},
+         platform::FileError::None, {"x", fs::perms(0555)}},
         {"empty file",
          [](const TempDir& d) {
              WriteFileBytes(d.File("db"), "");
              return d.File("db");
          },
-         true, {"", fs::perms(0644)}},
+         platform::FileError::None, {"", fs::perms(0644)}},
         {"from another file system (read and write)",
          [&](const TempDir&) {
              const std::string shm = "/dev/shm/quenor-copy-source-" + std::to_string(getpid());
@@ -146,7 +146,7 @@ TEST(PosixFileSystemCopy, CopiesEveryByteOnceAndNeverOverwrites)
              fs::permissions(shm, fs::perms(0600));
              return shm;
          },
-         true, {big, fs::perms(0600)}},
+         platform::FileError::None, {big, fs::perms(0600)}},
         {"refuses an existing target",
          [](const TempDir& d) {
              WriteFileBytes(d.File("db"), "new");
@@ -154,34 +154,34 @@ TEST(PosixFileSystemCopy, CopiesEveryByteOnceAndNeverOverwrites)
              fs::permissions(d.File("copy"), fs::perms(0600));
              return d.File("db");
          },
-         false, {"old", fs::perms(0600)}},
+         platform::FileError::TargetExists, {"old", fs::perms(0600)}},
         {"refuses a link at the target, wherever it leads",
          [](const TempDir& d) {
              WriteFileBytes(d.File("db"), "new");
              fs::create_symlink(d.File("elsewhere"), d.File("copy"));
              return d.File("db");
          },
-         false, {std::nullopt, fs::perms::unknown}},
+         platform::FileError::TargetExists, {std::nullopt, fs::perms::unknown}},
         {"missing source",
          [](const TempDir& d) { return d.File("db"); },
-         false, {std::nullopt, fs::perms::unknown}},
+         platform::FileError::NotFound, {std::nullopt, fs::perms::unknown}},
         {"source is a folder",
          [](const TempDir& d) {
              fs::create_directory(d.File("db"));
              return d.File("db");
          },
-         false, {std::nullopt, fs::perms::unknown}},
+         platform::FileError::Other, {std::nullopt, fs::perms::unknown}},
         {"source read fails half way: no partial target",
          // Reading this process's memory at offset 0 fails with EIO.
          [](const TempDir&) { return std::string("/proc/self/mem"); },
-         false, {std::nullopt, fs::perms::unknown}},
+         platform::FileError::Other, {std::nullopt, fs::perms::unknown}},
     };
     for (const auto& c : cases) {
         TempDir dir;
         umask(022);
         const std::string source = c.arrange(dir);
         const std::string target = dir.File("copy");
-        EXPECT_EQ(files->Copy(source, target), c.copied) << c.name;
+        EXPECT_EQ(files->Copy(source, target).error, c.error) << c.name;
         if (c.expected.bytes) {
             ASSERT_TRUE(fs::is_regular_file(fs::symlink_status(target))) << c.name;
             EXPECT_TRUE(ReadFileBytes(target) == *c.expected.bytes) << c.name;
@@ -206,20 +206,21 @@ TEST(PosixFileSystemCopy, RefusesASourceAnotherHolderHasLocked)
     const struct {
         const char* name;
         std::function<std::shared_ptr<void>()> hold;
-        bool copied;
+        platform::FileError error;
     } cases[] = {
-        {"attached by the embedded engine", [&] { return std::make_shared<AttachedDatabase>(database); }, false},
-        {"exclusive flock", [&] { return std::make_shared<HeldFile>(database, LOCK_EX); }, false},
-        {"shared flock", [&] { return std::make_shared<HeldFile>(database, LOCK_SH); }, false},
-        {"nobody holds it", [] { return std::shared_ptr<void>(); }, true},
+        {"attached by the embedded engine", [&] { return std::make_shared<AttachedDatabase>(database); },
+         platform::FileError::Held},
+        {"exclusive flock", [&] { return std::make_shared<HeldFile>(database, LOCK_EX); }, platform::FileError::Held},
+        {"shared flock", [&] { return std::make_shared<HeldFile>(database, LOCK_SH); }, platform::FileError::Held},
+        {"nobody holds it", [] { return std::shared_ptr<void>(); }, platform::FileError::None},
     };
     for (const auto& c : cases) {
         const std::string target = dir.File("MAIN.bak");
         {
             const std::shared_ptr<void> holder = c.hold();
-            EXPECT_EQ(files->Copy(database, target), c.copied) << c.name;
+            EXPECT_EQ(files->Copy(database, target).error, c.error) << c.name;
         }
-        EXPECT_EQ(fs::exists(target), c.copied) << c.name;
+        EXPECT_EQ(fs::exists(target), c.error == platform::FileError::None) << c.name;
         fs::remove(target);
     }
 }
@@ -346,6 +347,89 @@ TEST(PosixFileSystemRename, NeverReplaces)
             << c.name;
         EXPECT_FALSE(fs::exists(dir.File("nowhere"))) << c.name;
     }
+}
+
+TEST(PosixFileSystemPutBack, ReplacesInOneStepOrChangesNothing)
+{
+    const auto files = platform::CreateFileSystem();
+    const struct {
+        const char* name;
+        // Prepares "copy" and maybe "db"; returns whatever holds "db" during the put-back.
+        std::function<std::shared_ptr<void>(const TempDir&)> arrange;
+        platform::FileError error;
+        std::optional<std::string> copy;  // what stays at "copy" afterwards
+        std::optional<std::string> db;    // what is at "db" afterwards
+    } cases[] = {
+        {"the database path is empty",
+         [](const TempDir& d) {
+             WriteFileBytes(d.File("copy"), "original");
+             return std::shared_ptr<void>();
+         },
+         platform::FileError::None, std::nullopt, "original"},
+        {"a half-cleaned file nobody holds is replaced",
+         [](const TempDir& d) {
+             WriteFileBytes(d.File("copy"), "original");
+             WriteFileBytes(d.File("db"), "half");
+             return std::shared_ptr<void>();
+         },
+         platform::FileError::None, std::nullopt, "original"},
+        {"a file another holder has locked stays, and so does the copy",
+         [](const TempDir& d) {
+             WriteFileBytes(d.File("copy"), "original");
+             WriteFileBytes(d.File("db"), "half");
+             return std::shared_ptr<void>(std::make_shared<HeldFile>(d.File("db"), LOCK_SH));
+         },
+         platform::FileError::Held, "original", "half"},
+        {"no copy to put back",
+         [](const TempDir& d) {
+             WriteFileBytes(d.File("db"), "half");
+             return std::shared_ptr<void>();
+         },
+         platform::FileError::NotFound, std::nullopt, "half"},
+    };
+    for (const auto& c : cases) {
+        TempDir dir;
+        {
+            const std::shared_ptr<void> holder = c.arrange(dir);
+            EXPECT_EQ(files->PutBack(dir.File("copy"), dir.File("db")).error, c.error) << c.name;
+        }
+        EXPECT_EQ(fs::exists(dir.File("copy")) ? std::optional(ReadFileBytes(dir.File("copy"))) : std::nullopt, c.copy)
+            << c.name;
+        EXPECT_EQ(fs::exists(dir.File("db")) ? std::optional(ReadFileBytes(dir.File("db"))) : std::nullopt, c.db)
+            << c.name;
+    }
+}
+
+TEST(PosixFileSystemPutBack, LeavesADatabaseTheEngineHasAttached)
+{
+    TempDir dir;
+    CreateFirebirdDatabase(dir.File("MAIN.fdb"), QuenorLogTables);
+    WriteFileBytes(dir.File("MAIN.bak"), "original");
+    const auto files = platform::CreateFileSystem();
+    {
+        AttachedDatabase attached(dir.File("MAIN.fdb"));
+        EXPECT_EQ(files->PutBack(dir.File("MAIN.bak"), dir.File("MAIN.fdb")).error, platform::FileError::Held);
+    }
+    EXPECT_EQ(ReadFileBytes(dir.File("MAIN.bak")), "original");
+    EXPECT_EQ(QueryInteger(dir.File("MAIN.fdb"), "SELECT COUNT(*) FROM log"), 0) << "still the attached database";
+}
+
+TEST(PosixFileSystem, IdentityFollowsTheFileThroughRenamesAndNotToItsCopies)
+{
+    TempDir dir;
+    const auto files = platform::CreateFileSystem();
+    WriteFileBytes(dir.File("a"), "rows");
+    fs::create_symlink(dir.File("a"), dir.File("link"));
+    const std::string original = files->Identity(dir.File("a"));
+    ASSERT_FALSE(original.empty());
+    ASSERT_TRUE(files->Copy(dir.File("a"), dir.File("copy")));
+    EXPECT_NE(files->Identity(dir.File("copy")), original);
+    ASSERT_TRUE(files->Rename(dir.File("a"), dir.File("b")));
+    EXPECT_EQ(files->Identity(dir.File("b")), original);
+    EXPECT_EQ(files->Identity(dir.File("a")), "");
+    EXPECT_TRUE(files->IsLink(dir.File("link")));
+    EXPECT_FALSE(files->IsLink(dir.File("b")));
+    EXPECT_FALSE(files->IsLink(dir.File("missing")));
 }
 
 TEST(PosixFileSystem, ExistsAndCopyOwnerAndMode)

@@ -74,7 +74,7 @@ TEST(PosixRegistryReader, FindsTheInstallationThroughFirebirdVariableThenTheUsua
     const std::string root = dir.File("Firebird 3");
     std::filesystem::create_directory(root);
     WriteFileBytes(dir.File("a file"), "");
-    const std::string usual = std::filesystem::is_directory("/opt/firebird") ? "/opt/firebird/" : "/usr/";
+    const std::string usual = std::filesystem::exists("/opt/firebird/bin/gbak") ? "/opt/firebird/" : "/usr/";
     const struct {
         const char* name;
         std::optional<std::string> variable;
@@ -92,6 +92,36 @@ TEST(PosixRegistryReader, FindsTheInstallationThroughFirebirdVariableThenTheUsua
         FirebirdVariable variable(c.variable);
         EXPECT_EQ(Ask(), c.expected) << c.name;
     }
+}
+
+// Made only where no real installation is, and taken away again.
+class EmptyOptFirebird {
+public:
+    EmptyOptFirebird() : made_(std::filesystem::create_directory("/opt/firebird")) {}
+    ~EmptyOptFirebird()
+    {
+        if (made_)
+            std::filesystem::remove("/opt/firebird");
+    }
+    EmptyOptFirebird(const EmptyOptFirebird&) = delete;
+    EmptyOptFirebird& operator=(const EmptyOptFirebird&) = delete;
+    bool Made() const { return made_; }
+
+private:
+    bool made_;
+};
+
+TEST(PosixRegistryReader, AnEmptyOptFirebirdDoesNotHideThePackagedGbak)
+{
+    if (std::filesystem::exists("/opt/firebird"))
+        GTEST_SKIP() << "/opt/firebird is a real folder here";
+    if (!std::filesystem::exists("/usr/bin/gbak"))
+        GTEST_SKIP() << "no packaged gbak";
+    EmptyOptFirebird empty;
+    if (!empty.Made())
+        GTEST_SKIP() << "/opt/firebird cannot be made here";
+    FirebirdVariable variable(std::nullopt);
+    EXPECT_EQ(Ask(), (Answer{true, true, "/usr/"}));
 }
 
 TEST(PosixRegistryReader, KeyDoesNotOpenWhenTheFolderCannotBeReadOrSearched)

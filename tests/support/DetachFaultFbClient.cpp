@@ -60,6 +60,8 @@ FORWARD(isc_dsql_prepare, (Status * s, Handle* t, Handle* h, unsigned short l, c
         s, t, h, l, q, d, x)
 FORWARD(isc_dsql_sql_info, (Status * s, Handle* h, short n, const char* i, short l, char* r), s, h, n, i, l, r)
 FORWARD(isc_dsql_execute, (Status * s, Handle* t, Handle* h, unsigned short d, const void* x), s, t, h, d, x)
+FORWARD(isc_dsql_execute2,
+        (Status * s, Handle* t, Handle* h, unsigned short d, const void* x, const void* o), s, t, h, d, x, o)
 FORWARD(isc_commit_transaction, (Status * s, Handle* t), s, t)
 FORWARD(isc_rollback_transaction, (Status * s, Handle* t), s, t)
 FORWARD(isc_dsql_free_statement, (Status * s, Handle* h, unsigned short o), s, h, o)

@@ -141,7 +141,8 @@ TEST_F(MainFormRunTest, MissingDatabaseFileEndsWithTheCopyFailure)
     QTest::mouseClick(Child<QWidget>(form.get(), "ClearDBButton"), Qt::LeftButton);
 
     const std::vector<PaneLine> expected = {{"Сохранение оригинального файла БД (*.fdb -> *.bak)...", Blue},
-                                            {"Неудача...", Red}};
+                                            {"Неудача...", Red},
+                                            {"Причина: файл или папка не найдены.", Red}};
     EXPECT_EQ(Lines(*form), expected);
     EXPECT_FALSE(Exists(missing));
     EXPECT_FALSE(Exists(dir_.File("MISSING.bak")));

@@ -51,18 +51,18 @@ TEST(WinFileSystem, CopyRenameAndDeleteNeverDestroyWhatTheyMustKeep)
         std::optional<std::string> db, bak, fresh;  // afterwards; nullopt: absent
     } cases[] = {
         {"copy to a new name copies every byte",
-         [](auto& fs, auto& root) { return fs.Copy(root + "db", root + "new"); }, true, database, leftover, database},
+         [](auto& fs, auto& root) { return static_cast<bool>(fs.Copy(root + "db", root + "new")); }, true, database, leftover, database},
         {"copy onto an existing file fails and leaves it",
-         [](auto& fs, auto& root) { return fs.Copy(root + "db", root + "bak"); }, false, database, leftover,
+         [](auto& fs, auto& root) { return static_cast<bool>(fs.Copy(root + "db", root + "bak")); }, false, database, leftover,
          std::nullopt},
         {"copy of a missing file fails",
-         [](auto& fs, auto& root) { return fs.Copy(root + "missing", root + "new"); }, false, database, leftover,
+         [](auto& fs, auto& root) { return static_cast<bool>(fs.Copy(root + "missing", root + "new")); }, false, database, leftover,
          std::nullopt},
         {"copy of a file held without sharing fails",
          [](auto& fs, auto& root) {
              HeldFile held(root + "db");
              EXPECT_TRUE(held.Held());
-             return fs.Copy(root + "db", root + "new");
+             return static_cast<bool>(fs.Copy(root + "db", root + "new"));
          },
          false, database, leftover, std::nullopt},
         {"rename to a new name",

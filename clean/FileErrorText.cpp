@@ -1,0 +1,21 @@
+#include "clean/FileErrorText.h"
+
+std::string FileErrorText(const platform::FileResult& result)
+{
+    switch (result.error) {
+    case platform::FileError::Held:
+        return "файл занят другим процессом";
+    case platform::FileError::NotFound:
+        return "файл или папка не найдены";
+    case platform::FileError::AccessDenied:
+        return "нет доступа";
+    case platform::FileError::DiskFull:
+        return "недостаточно места на диске";
+    case platform::FileError::TargetExists:
+        return "файл с таким именем уже существует";
+    case platform::FileError::None:
+    case platform::FileError::Other:
+        break;
+    }
+    return "ошибка системы, код " + std::to_string(result.systemCode);
+}

@@ -1,0 +1,12 @@
+#pragma once
+
+#include <cstddef>
+#include <string>
+
+namespace platform {
+
+// Where the last component of `path` (the file's own name) begins: right
+// after the last folder separator, or 0 when there is none.
+std::size_t FileNameStart(const std::string& path);
+
+}  // namespace platform
