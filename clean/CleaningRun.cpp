@@ -96,7 +96,7 @@ void CleaningRun::Run()
     DeleteLeftovers(path, names);
 
     host_.Trace(SavingLine, clBlue);
-    if (!files_.Copy(path, names.bak)) {
+    if (!files_.Copy(path, names.bak, [this] { host_.KeepAlive(); })) {
         host_.SetScreenCursor(crDefault);
         host_.Trace(CopyFailedLine, clRed);
         return;
@@ -115,7 +115,7 @@ void CleaningRun::Run()
             return FailDatabaseStep(CloseFailedLine, path, names);
     }
 
-    CompactionStage compaction(host_, files_, processes_, makeRegistryReader_);
+    CompactionStage compaction(host_, files_, processes_, makeRegistryReader_, [this] { host_.KeepAlive(); });
     const CompactResult result =
         compaction.CompactDatabase(path, names.fdk, [this] { return host_.CorrectionChecked(); });
     if (result != cpDone)

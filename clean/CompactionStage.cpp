@@ -36,8 +36,12 @@ RegistryReaderFactory PlatformRegistryReaderFactory()
 }
 
 CompactionStage::CompactionStage(TraceSink& trace, platform::FileSystem& files, platform::ProcessRunner& processes,
-                                 RegistryReaderFactory makeRegistryReader)
-    : trace_(trace), files_(files), processes_(processes), makeRegistryReader_(std::move(makeRegistryReader))
+                                 RegistryReaderFactory makeRegistryReader, platform::WhileWaiting whileWaiting)
+    : trace_(trace),
+      files_(files),
+      processes_(processes),
+      makeRegistryReader_(std::move(makeRegistryReader)),
+      whileWaiting_(std::move(whileWaiting))
 {
 }
 
@@ -82,6 +86,6 @@ CompactResult CompactionStage::CompactDatabase(const std::string& path, const st
 
 bool CompactionStage::RunGbak(const platform::CommandArguments& commandLine)
 {
-    const platform::ProcessOutcome outcome = processes_.Run(commandLine);
+    const platform::ProcessOutcome outcome = processes_.Run(commandLine, whileWaiting_);
     return outcome.started && outcome.exited && outcome.exitCode == 0;
 }

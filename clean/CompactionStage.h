@@ -19,8 +19,9 @@ RegistryReaderFactory PlatformRegistryReaderFactory();
 // Rebuilds a database file with gbak: backup, delete, restore in place.
 class CompactionStage {
 public:
+    // `whileWaiting` is called while gbak runs (platform::WhileWaiting).
     CompactionStage(TraceSink& trace, platform::FileSystem& files, platform::ProcessRunner& processes,
-                    RegistryReaderFactory makeRegistryReader);
+                    RegistryReaderFactory makeRegistryReader, platform::WhileWaiting whileWaiting = {});
 
     // `correct` is asked once, when the restore is built, after the backup.
     // A registry value of the wrong kind raises platform::RegistryError.
@@ -35,4 +36,5 @@ private:
     platform::FileSystem& files_;
     platform::ProcessRunner& processes_;
     RegistryReaderFactory makeRegistryReader_;
+    platform::WhileWaiting whileWaiting_;
 };

@@ -172,7 +172,12 @@ void CopyOwnerWhereAllowed(int fd, const struct stat& model)
 
 class PosixFileSystem final : public FileSystem {
 public:
-    bool Copy(const std::string& existing, const std::string& target) override
+    bool Copy(const std::string& existing, const std::string& target, const WhileWaiting& whileWaiting) override
+    {
+        return WaitingFor([&] { return CopyNow(existing, target); }, whileWaiting);
+    }
+
+    bool CopyNow(const std::string& existing, const std::string& target)
     {
         UniqueFd source(open(existing.c_str(), O_RDONLY | O_CLOEXEC | O_NOCTTY));
         if (!source.Valid() || !TakeExclusiveLock(source.Get()))

@@ -16,9 +16,9 @@ bool IsDirectoryLink(const std::wstring& path)
 
 class WinFileSystem final : public FileSystem {
 public:
-    bool Copy(const std::string& existing, const std::string& target) override
+    bool Copy(const std::string& existing, const std::string& target, const WhileWaiting& whileWaiting) override
     {
-        return CopyFileA(existing.c_str(), target.c_str(), TRUE) != FALSE;
+        return WaitingFor([&] { return CopyFileA(existing.c_str(), target.c_str(), TRUE) != FALSE; }, whileWaiting);
     }
 
     bool Delete(const std::string& path) override

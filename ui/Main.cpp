@@ -2,6 +2,8 @@
 
 #include <QCheckBox>
 #include <QCloseEvent>
+#include <QCoreApplication>
+#include <QEventLoop>
 #include <QFrame>
 #include <QGuiApplication>
 #include <QLabel>
@@ -256,6 +258,15 @@ void TMainForm::UncheckCorrection()
 void TMainForm::ClearTrace()
 {
     TraceRichEdit->clear();
+}
+
+void TMainForm::KeepAlive()
+{
+    // Without this a copy or restore of minutes leaves the window blank, and
+    // the desktop offers to kill it in the middle of the restore. Input is
+    // left queued: a click handled here could change what the blocked step is
+    // working on, and the run reads its inputs only between its lines.
+    QCoreApplication::processEvents(QEventLoop::ExcludeUserInputEvents);
 }
 
 void TMainForm::SetScreenCursor(TCursor cursor)

@@ -176,12 +176,21 @@ TEST(PosixFileSystemCopy, CopiesEveryByteOnceAndNeverOverwrites)
          [](const TempDir&) { return std::string("/proc/self/mem"); },
          false, {std::nullopt, fs::perms::unknown}},
     };
+    // With a callback the copy runs on a thread of its own, and must give the
+    // same results.
+    const std::thread::id caller = std::this_thread::get_id();
+    bool calledOnAnotherThread = false;
+    const platform::WhileWaiting onCaller = [&] {
+        calledOnAnotherThread = calledOnAnotherThread || std::this_thread::get_id() != caller;
+    };
+    for (const platform::WhileWaiting& whileWaiting : {platform::WhileWaiting(), onCaller})
     for (const auto& c : cases) {
+        SCOPED_TRACE(whileWaiting ? "copy on its own thread" : "copy on the caller's thread");
         TempDir dir;
         umask(022);
         const std::string source = c.arrange(dir);
         const std::string target = dir.File("copy");
-        EXPECT_EQ(files->Copy(source, target), c.copied) << c.name;
+        EXPECT_EQ(files->Copy(source, target, whileWaiting), c.copied) << c.name;
         if (c.expected.bytes) {
             ASSERT_TRUE(fs::is_regular_file(fs::symlink_status(target))) << c.name;
             EXPECT_TRUE(ReadFileBytes(target) == *c.expected.bytes) << c.name;
@@ -193,6 +202,7 @@ TEST(PosixFileSystemCopy, CopiesEveryByteOnceAndNeverOverwrites)
         if (source.rfind("/dev/shm/", 0) == 0)
             fs::remove(source);
     }
+    EXPECT_FALSE(calledOnAnotherThread);
 }
 
 // Windows refuses to copy a file that an attached database holds; here the
