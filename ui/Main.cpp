@@ -167,7 +167,7 @@ void TMainForm::ShowingErrors(Handler handler)
 
 void TMainForm::ShowCalendarDate()
 {
-    DateTimeLabel->setText(QLocale().toString(MonthCalendar->Date(), QLocale::ShortFormat));
+    DateTimeLabel->setText(ShortDateText(QLocale(), MonthCalendar->Date()));
 }
 
 void TMainForm::FileOpenButtonClick(QObject*)
@@ -183,6 +183,8 @@ void TMainForm::FileOpenButtonClick(QObject*)
     TraceRichEdit->clear();
     DBFileName = chosen->toLocal8Bit().toStdString();
     FileNameLabeledEdit->setText(QString::fromLocal8Bit(DBFileName));
+    // The start of a long path says where the file is; show it, not the end.
+    FileNameLabeledEdit->setCursorPosition(0);
 }
 
 void TMainForm::MonthCalendarClick(QObject*)
