@@ -4,6 +4,9 @@
 #include <QCalendarWidget>
 #include <QFileDialog>
 #include <QFontInfo>
+#include <QFontMetrics>
+#include <QImage>
+#include <QPainter>
 #include <QLabel>
 #include <QLineEdit>
 #include <QLocale>
@@ -140,6 +143,61 @@ TEST_F(MainFormTest, OpensWithEveryControlAsDesigned)
     const QList<QSize> iconSizes = form.windowIcon().availableSizes();
     for (int size : {16, 24, 32, 48, 256})
         EXPECT_TRUE(iconSizes.contains(QSize(size, size))) << size;
+}
+
+// How much black `text` puts on white in `font`: the sum of every pixel's
+// darkness.
+double Ink(const QFont& font, const QString& text)
+{
+    const QFontMetrics metrics(font);
+    QImage image(metrics.horizontalAdvance(text) + 8, metrics.height() + 8, QImage::Format_RGB32);
+    image.fill(Qt::white);
+    QPainter painter(&image);
+    painter.setFont(font);
+    painter.setPen(Qt::black);
+    painter.drawText(4, 4 + metrics.ascent(), text);
+    painter.end();
+    double ink = 0;
+    for (int y = 0; y < image.height(); ++y)
+        for (int x = 0; x < image.width(); ++x)
+            ink += 255 - qGray(image.pixel(x, y));
+    return ink;
+}
+
+// Each bold caption, drawn in its control's font, is visibly heavier than in
+// the regular face (a bold face that only spaces its letters wider is not)
+// and still fits the width its control was designed with.
+TEST_F(MainFormTest, BoldCaptionsAreVisiblyBoldAndFitTheirBoxes)
+{
+    QLocale::setDefault(QLocale(QLocale::Russian, QLocale::Russia));
+    TMainForm form;
+    Show(form);
+    const struct {
+        const char* control;
+        QString caption;  // empty: the control's own text
+        int room;         // width the caption may take: the box less its frame and margins
+    } rows[] = {
+        {"FileNameLabeledEditLabel", {}, 55},
+        {"FileNameLabeledEdit", "/tmp/work/QUENOR.fdb", 389 - 8},
+        {"FileOpenButton", {}, 49 - 8},
+        {"CopyFromLabel", {}, 89},
+        {"DateTimeLabel", {}, 113},
+        {"SkipCheckBox", {}, 97 - 17},
+        {"ClearDBButton", {}, 113 - 8},
+    };
+    for (const auto& row : rows) {
+        SCOPED_TRACE(row.control);
+        const QWidget* control = Child<QWidget>(&form, row.control);
+        const QString caption = row.caption.isEmpty() ? TextOf(control) : row.caption;
+        ASSERT_FALSE(caption.isEmpty());
+        const QFont bold = control->font();
+        ASSERT_TRUE(bold.bold());
+        QFont regular = bold;
+        regular.setBold(false);
+
+        EXPECT_LE(QFontMetrics(bold).horizontalAdvance(caption), row.room) << caption.toStdString();
+        EXPECT_GE(Ink(bold, caption), 1.25 * Ink(regular, caption)) << caption.toStdString();
+    }
 }
 
 TEST_F(MainFormTest, TabReachesTheControlsInDesignedOrderAndSkipsTheCalendar)
