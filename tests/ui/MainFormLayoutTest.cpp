@@ -2,6 +2,7 @@
 // question and its hidden skip box.
 #include <QAbstractButton>
 #include <QCalendarWidget>
+#include <QDir>
 #include <QFileDialog>
 #include <QFontInfo>
 #include <QFontMetrics>
@@ -451,6 +452,50 @@ TEST_F(MainFormTest, PlatformDialogOffersDatabaseFilesAcceptsNewNamesAndRemember
     });
     EXPECT_EQ(dialog.Choose(nullptr, "Database files (*.fdb)|*.fdb", "*.fdb"), std::nullopt);
     EXPECT_EQ(offered, QStringList{QString::fromStdString(dir.File("new.fdb"))});
+}
+
+// Qt's dialog reads text with double quotes as a list of quoted names, so
+// 'Папка с "кавычками"/База.fdb' chose "кавычками.fdb" instead. A typed name
+// is one name: the file typed is the file chosen, and it is offered next time.
+TEST_F(MainFormTest, TypedNameWithDoubleQuotesChoosesExactlyThatFile)
+{
+    TempDir dir;
+    const QString root = QString::fromStdString(dir.Path());
+    const QString quoted = root + "/Папка с \"кавычками\"";
+    ASSERT_TRUE(QDir().mkpath(quoted));
+    const struct {
+        const char* name;
+        QStringList typed;  // each followed by Enter, in the dialog opened on `root`
+        QString chosen;
+    } rows[] = {
+        {"absolute path through a quoted folder", {quoted + "/База.fdb"}, quoted + "/База.fdb"},
+        {"without an extension", {quoted + "/База"}, quoted + "/База.fdb"},
+        {"name relative to the folder shown", {"\"кавычки\" в имени.fdb"}, root + "/\"кавычки\" в имени.fdb"},
+        {"a quoted folder is entered, then a name chosen in it",
+         {"Папка с \"кавычками\"", "new.fdb"}, quoted + "/new.fdb"},
+        {"a name without quotes", {"plain"}, root + "/plain.fdb"},
+    };
+    for (const auto& row : rows) {
+        SCOPED_TRACE(row.name);
+        OpenFileDialog dialog;
+        WhenModalOpens([&](QWidget* modal) {
+            auto* fileDialog = qobject_cast<QFileDialog*>(modal);
+            ASSERT_NE(fileDialog, nullptr);
+            fileDialog->setDirectory(root);
+            auto* nameEdit = Child<QLineEdit>(fileDialog, "fileNameEdit");
+            for (const QString& text : row.typed) {
+                nameEdit->setText(text);
+                QTest::keyClick(nameEdit, Qt::Key_Return);
+            }
+        });
+        EXPECT_EQ(dialog.Choose(nullptr, "Database files (*.fdb)|*.fdb", "*.fdb"), row.chosen);
+
+        // Offered again: Enter alone chooses the same file.
+        WhenModalOpens([&](QWidget* modal) {
+            QTest::keyClick(Child<QLineEdit>(modal, "fileNameEdit"), Qt::Key_Return);
+        });
+        EXPECT_EQ(dialog.Choose(nullptr, "Database files (*.fdb)|*.fdb", "*.fdb"), row.chosen) << "offered again";
+    }
 }
 
 TEST_F(MainFormTest, SkipBoxGreysTheDateAndHidesTheCalendarWhileTicked)
