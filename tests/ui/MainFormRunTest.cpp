@@ -126,13 +126,6 @@ TEST_F(MainFormRunTest, ClickCleansTheDatabaseAndReportsEveryStep)
     EXPECT_FALSE(form->Run().Stage().Transaction);
     EXPECT_FALSE(form->Run().Stage().Sql);
 
-    // The picture of the window after a successful run, for the README.
-    if (const char* folder = std::getenv("QUENOR_TEST_BINARY_DIR")) {
-        const QString file = QString::fromLocal8Bit(folder) + "/window.png";
-        const bool onScreen = QGuiApplication::platformName() == "xcb";
-        const QPixmap picture = onScreen ? form->screen()->grabWindow(form->winId()) : form->grab();
-        EXPECT_TRUE(picture.save(file)) << file.toStdString();
-    }
 }
 
 TEST_F(MainFormRunTest, MissingDatabaseFileEndsWithTheCopyFailure)
