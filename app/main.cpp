@@ -8,11 +8,14 @@
 #include "ui/ApplicationIcon.h"
 #include "ui/ErrorDisplay.h"
 #include "ui/Main.h"
+#include "ui/StartUp.h"
 
 int main(int argc, char* argv[])
 {
+    UseUtf8CharacterType();
     QApplication application(argc, argv);
     try {
+        LoadToolkitTranslations(application);
         QApplication::setWindowIcon(ApplicationIcon());
         auto window = std::make_unique<TMainForm>();
         MainForm = window.get();

@@ -22,4 +22,8 @@ public:
     virtual void UncheckCorrection() = 0;
     virtual void ClearTrace() = 0;
     virtual void SetScreenCursor(TCursor cursor) = 0;
+    // Called about every 100 ms while the run waits for the safety copy or
+    // for gbak: a window keeps itself painted and answering here. It must not
+    // take the operator's input, which waits for the next Trace.
+    virtual void KeepAlive() {}
 };

@@ -130,8 +130,10 @@ void CleaningRun::Run()
             return FailDatabaseStep(CloseFailedLine, path, names);
     }
 
-    CompactionStage compaction(host_, files_, processes_, makeRegistryReader_,
-                               [this](const std::string& restored) { return stage_.RestoredDatabaseUsable(restored); });
+    CompactionStage compaction(
+        host_, files_, processes_, makeRegistryReader_,
+        [this](const std::string& restored) { return stage_.RestoredDatabaseUsable(restored); },
+        [this] { host_.KeepAlive(); });
     const CompactResult result =
         compaction.CompactDatabase(path, names.fdk, [this] { return host_.CorrectionChecked(); });
     if (result != cpDone)
@@ -168,7 +170,7 @@ bool CleaningRun::MakeSafetyCopy(const std::string& path, const WorkingNames& na
 
     DeleteLeftovers(path, names);
     host_.Trace(SavingLine, clBlue);
-    platform::FileResult copied = files_.Copy(path, names.bak);
+    platform::FileResult copied = files_.Copy(path, names.bak, [this] { host_.KeepAlive(); });
     if (!copied) {
         FailCopy(copied.error == platform::FileError::TargetExists ? "файл " + names.bak + " уже существует"
                                                                     : FileErrorText(copied));

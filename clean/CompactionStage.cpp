@@ -36,12 +36,14 @@ RegistryReaderFactory PlatformRegistryReaderFactory()
 }
 
 CompactionStage::CompactionStage(TraceSink& trace, platform::FileSystem& files, platform::ProcessRunner& processes,
-                                 RegistryReaderFactory makeRegistryReader, RestoreCheck restoredUsable)
+                                 RegistryReaderFactory makeRegistryReader, RestoreCheck restoredUsable,
+                                 platform::WhileWaiting whileWaiting)
     : trace_(trace),
       files_(files),
       processes_(processes),
       makeRegistryReader_(std::move(makeRegistryReader)),
-      restoredUsable_(std::move(restoredUsable))
+      restoredUsable_(std::move(restoredUsable)),
+      whileWaiting_(std::move(whileWaiting))
 {
 }
 
@@ -90,6 +92,6 @@ CompactResult CompactionStage::CompactDatabase(const std::string& path, const st
 
 bool CompactionStage::RunGbak(const platform::CommandArguments& commandLine)
 {
-    const platform::ProcessOutcome outcome = processes_.Run(commandLine);
+    const platform::ProcessOutcome outcome = processes_.Run(commandLine, whileWaiting_);
     return outcome.started && outcome.exited && outcome.exitCode == 0;
 }

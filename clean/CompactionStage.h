@@ -24,8 +24,10 @@ using RestoreCheck = std::function<bool(const std::string& path)>;
 class CompactionStage {
 public:
     // Without `restoredUsable`, a restore that exits with 0 counts as done.
+    // `whileWaiting` is called while gbak runs (platform::WhileWaiting).
     CompactionStage(TraceSink& trace, platform::FileSystem& files, platform::ProcessRunner& processes,
-                    RegistryReaderFactory makeRegistryReader, RestoreCheck restoredUsable = nullptr);
+                    RegistryReaderFactory makeRegistryReader, RestoreCheck restoredUsable = nullptr,
+                    platform::WhileWaiting whileWaiting = {});
 
     // `correct` is asked once, when the restore is built, after the backup.
     // A registry value of the wrong kind raises platform::RegistryError.
@@ -41,4 +43,5 @@ private:
     platform::ProcessRunner& processes_;
     RegistryReaderFactory makeRegistryReader_;
     RestoreCheck restoredUsable_;
+    platform::WhileWaiting whileWaiting_;
 };

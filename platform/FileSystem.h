@@ -3,6 +3,8 @@
 #include <memory>
 #include <string>
 
+#include "platform/WhileWaiting.h"
+
 namespace platform {
 
 // Why a file operation was refused, as far as the operator can act on it.
@@ -31,8 +33,10 @@ public:
 
     // Copies `existing` to `target`; fails when `target` exists (never
     // overwrites), when `existing` is missing, unreadable or held by another
-    // process, and leaves no partial target behind.
-    virtual FileResult Copy(const std::string& existing, const std::string& target) = 0;
+    // process, and leaves no partial target behind. Calls `whileWaiting`
+    // every WhileWaitingInterval until the copy is done.
+    virtual FileResult Copy(const std::string& existing, const std::string& target,
+                            const WhileWaiting& whileWaiting = {}) = 0;
     // Deletes a file (a link itself, not what it leads to); fails when another
     // process holds the file.
     virtual bool Delete(const std::string& path) = 0;

@@ -174,7 +174,13 @@ void CopyOwnerWhereAllowed(int fd, const struct stat& model)
 
 class PosixFileSystem final : public FileSystem {
 public:
-    FileResult Copy(const std::string& existing, const std::string& target) override
+    FileResult Copy(const std::string& existing, const std::string& target,
+                    const WhileWaiting& whileWaiting) override
+    {
+        return WaitingFor([&] { return CopyNow(existing, target); }, whileWaiting);
+    }
+
+    FileResult CopyNow(const std::string& existing, const std::string& target)
     {
         UniqueFd source(open(existing.c_str(), O_RDONLY | O_CLOEXEC | O_NOCTTY));
         if (!source.Valid())

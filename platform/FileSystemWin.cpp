@@ -19,11 +19,17 @@ bool IsDirectoryLink(const std::wstring& path)
 
 class WinFileSystem final : public FileSystem {
 public:
-    FileResult Copy(const std::string& existing, const std::string& target) override
+    FileResult Copy(const std::string& existing, const std::string& target,
+                    const WhileWaiting& whileWaiting) override
     {
-        if (CopyFileA(existing.c_str(), target.c_str(), TRUE))
-            return {};
-        return FromWinError(GetLastError());
+        // The error is read on the thread that did the copy: it is per thread.
+        return WaitingFor(
+            [&]() -> FileResult {
+                if (CopyFileA(existing.c_str(), target.c_str(), TRUE))
+                    return {};
+                return FromWinError(GetLastError());
+            },
+            whileWaiting);
     }
 
     bool Delete(const std::string& path) override

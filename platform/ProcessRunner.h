@@ -4,6 +4,7 @@
 #include <memory>
 
 #include "platform/CommandLine.h"
+#include "platform/WhileWaiting.h"
 
 namespace platform {
 
@@ -14,11 +15,12 @@ struct ProcessOutcome {
 };
 
 // Starts a program without a console window and with no inherited handles,
-// waits for it without a time-out and reports how it ended.
+// waits for it without a time-out and reports how it ended. While it waits it
+// calls `whileWaiting` every WhileWaitingInterval.
 class ProcessRunner {
 public:
     virtual ~ProcessRunner() = default;
-    virtual ProcessOutcome Run(const CommandArguments& arguments) = 0;
+    virtual ProcessOutcome Run(const CommandArguments& arguments, const WhileWaiting& whileWaiting = {}) = 0;
 };
 
 std::unique_ptr<ProcessRunner> CreateProcessRunner();

@@ -1,12 +1,18 @@
 #include "platform/ProcessRunner.h"
 
 #include <fcntl.h>
+#include <poll.h>
 #include <signal.h>
 #include <spawn.h>
+#include <sys/syscall.h>
 #include <sys/wait.h>
 
 #include <cerrno>
+#include <chrono>
+#include <thread>
 #include <vector>
+
+#include "platform/UniqueFd.h"
 
 extern char** environ;
 
@@ -56,9 +62,47 @@ private:
     posix_spawnattr_t attributes_;
 };
 
+// Waits for `child` to end; false only when it cannot be waited for.
+bool WaitBlocking(pid_t child, int& status)
+{
+    while (waitpid(child, &status, 0) < 0) {
+        if (errno != EINTR)
+            return false;  // cannot happen for our own child
+    }
+    return true;
+}
+
+// As WaitBlocking, calling `whileWaiting` every interval. A pidfd wakes us
+// the moment the child ends; a kernel without one (before 5.3) is polled.
+bool WaitCallingBack(pid_t child, int& status, const WhileWaiting& whileWaiting)
+{
+    using Clock = std::chrono::steady_clock;
+    const UniqueFd ended(static_cast<int>(syscall(SYS_pidfd_open, child, 0)));
+    auto lastCall = Clock::now();
+    for (;;) {
+        const pid_t done = waitpid(child, &status, WNOHANG);
+        if (done == child)
+            return true;
+        if (done < 0 && errno != EINTR)
+            return false;
+        if (done == 0) {
+            if (ended.Valid()) {
+                pollfd readable{ended.Get(), POLLIN, 0};
+                poll(&readable, 1, static_cast<int>(WhileWaitingInterval.count()));
+            } else {
+                std::this_thread::sleep_for(std::chrono::milliseconds(10));
+            }
+        }
+        if (Clock::now() - lastCall >= WhileWaitingInterval) {
+            whileWaiting();
+            lastCall = Clock::now();
+        }
+    }
+}
+
 class PosixProcessRunner final : public ProcessRunner {
 public:
-    ProcessOutcome Run(const CommandArguments& arguments) override
+    ProcessOutcome Run(const CommandArguments& arguments, const WhileWaiting& whileWaiting) override
     {
         ProcessOutcome outcome;
         if (arguments.empty())
@@ -82,10 +126,9 @@ public:
         outcome.started = true;
 
         int status = 0;
-        while (waitpid(child, &status, 0) < 0) {
-            if (errno != EINTR)
-                return outcome;  // cannot happen for our own child; counts as failure
-        }
+        // A child that cannot be waited for counts as failure.
+        if (!(whileWaiting ? WaitCallingBack(child, status, whileWaiting) : WaitBlocking(child, status)))
+            return outcome;
         if (WIFEXITED(status)) {
             outcome.exited = true;
             outcome.exitCode = static_cast<std::uint32_t>(WEXITSTATUS(status));

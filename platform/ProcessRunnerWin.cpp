@@ -27,7 +27,7 @@ private:
 
 class WinProcessRunner final : public ProcessRunner {
 public:
-    ProcessOutcome Run(const CommandArguments& arguments) override
+    ProcessOutcome Run(const CommandArguments& arguments, const WhileWaiting& whileWaiting) override
     {
         // CreateProcessA may write into the command line, so it gets a copy.
         const std::string line = WindowsCommandLine(arguments);
@@ -45,7 +45,13 @@ public:
         // Declared in this order so that the process handle closes first.
         Handle thread(started.hThread);
         Handle process(started.hProcess);
-        WaitForSingleObject(process.Get(), INFINITE);
+        if (!whileWaiting) {
+            WaitForSingleObject(process.Get(), INFINITE);
+        } else {
+            const auto interval = static_cast<DWORD>(WhileWaitingInterval.count());
+            while (WaitForSingleObject(process.Get(), interval) == WAIT_TIMEOUT)
+                whileWaiting();
+        }
         DWORD exitCode = 0;
         if (!GetExitCodeProcess(process.Get(), &exitCode))
             return {.started = true, .exited = false, .exitCode = 0};

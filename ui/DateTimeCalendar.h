@@ -2,15 +2,21 @@
 
 #include <QDate>
 #include <QDateTime>
-#include <QTime>
+#include <QLocale>
+#include <QString>
 #include <QWidget>
 
 class QCalendarWidget;
 class QLabel;
 
-// A month calendar whose value is a date and a time of day. The time of day
-// is the one the calendar was created at; picking a day keeps it. Today is
-// marked in the grid and written below it.
+// `date` in the locale's short date format, with the year always in four
+// digits: a two-digit year would make the cut-off ambiguous.
+QString ShortDateText(const QLocale& locale, QDate date);
+
+// A month calendar whose value is the start (00:00) of the picked day, so
+// everything stamped on that day is kept by the run. Today is marked in the
+// grid and written below it; a click there picks today. Turning the month
+// moves the pick to the same day of the new month.
 class DateTimeCalendar : public QWidget {
     Q_OBJECT
 public:
@@ -18,17 +24,21 @@ public:
 
     QDateTime Value() const;
     QDate Date() const;
-    // Sets the date and keeps the time of day.
     void SetDate(QDate date);
     // The month grid, where the operator picks a day.
     QCalendarWidget* Grid() const { return grid_; }
 
 signals:
-    // A mouse click on a day; keyboard changes do not send it.
+    // Any mouse click on the calendar, its month arrows and footer included,
+    // sent once the click has been handled; keyboard changes do not send it.
     void Clicked();
 
+protected:
+    bool eventFilter(QObject* watched, QEvent* event) override;
+
 private:
+    void FollowPage(int year, int month);
+
     QCalendarWidget* grid_;
     QLabel* today_;
-    QTime timeOfDay_;
 };

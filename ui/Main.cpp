@@ -2,6 +2,8 @@
 
 #include <QCheckBox>
 #include <QCloseEvent>
+#include <QCoreApplication>
+#include <QEventLoop>
 #include <QFrame>
 #include <QGuiApplication>
 #include <QLabel>
@@ -165,7 +167,7 @@ void TMainForm::ShowingErrors(Handler handler)
 
 void TMainForm::ShowCalendarDate()
 {
-    DateTimeLabel->setText(QLocale().toString(MonthCalendar->Date(), QLocale::ShortFormat));
+    DateTimeLabel->setText(ShortDateText(QLocale(), MonthCalendar->Date()));
 }
 
 void TMainForm::FileOpenButtonClick(QObject*)
@@ -181,6 +183,8 @@ void TMainForm::FileOpenButtonClick(QObject*)
     TraceRichEdit->clear();
     DBFileName = chosen->toLocal8Bit().toStdString();
     FileNameLabeledEdit->setText(QString::fromLocal8Bit(DBFileName));
+    // The start of a long path says where the file is; show it, not the end.
+    FileNameLabeledEdit->setCursorPosition(0);
 }
 
 void TMainForm::MonthCalendarClick(QObject*)
@@ -256,6 +260,15 @@ void TMainForm::UncheckCorrection()
 void TMainForm::ClearTrace()
 {
     TraceRichEdit->clear();
+}
+
+void TMainForm::KeepAlive()
+{
+    // Without this a copy or restore of minutes leaves the window blank, and
+    // the desktop offers to kill it in the middle of the restore. Input is
+    // left queued: a click handled here could change what the blocked step is
+    // working on, and the run reads its inputs only between its lines.
+    QCoreApplication::processEvents(QEventLoop::ExcludeUserInputEvents);
 }
 
 void TMainForm::SetScreenCursor(TCursor cursor)

@@ -63,6 +63,9 @@ public:
     void UncheckCorrection() override;
     void ClearTrace() override;
     void SetScreenCursor(TCursor cursor) override;
+    // Paints and answers the desktop while the run waits for the copy or for
+    // gbak; the operator's clicks and keys wait for the next Trace.
+    void KeepAlive() override;
 
 protected:
     // Closing during a run waits for the run's end.

@@ -9,8 +9,12 @@
 namespace {
 
 const QString Tahoma = QStringLiteral("Tahoma");
-// Where Debian's fonts-wine puts its Tahoma faces.
-const char* const WineTahomaFiles[] = {"/usr/share/wine/fonts/tahoma.ttf", "/usr/share/wine/fonts/tahomabd.ttf"};
+// Where Debian's fonts-wine puts its regular Tahoma. Its bold face is left
+// out on purpose: its strokes are no heavier than the regular ones, only its
+// letters stand wider apart, so bold captions looked light and a path in the
+// edit read as if it held spaces. With the regular face alone the font engine
+// makes the bold by thickening the strokes, at the regular face's widths.
+const char* const WineTahomaFiles[] = {"/usr/share/wine/fonts/tahoma.ttf"};
 
 }  // namespace
 

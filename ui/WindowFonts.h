@@ -4,8 +4,8 @@
 #include <QString>
 
 // The window's typeface: Tahoma where the system has it, else the
-// metric-compatible Tahoma that Wine installs (registered here, once), else
-// the default sans face.
+// metric-compatible regular Tahoma that Wine installs (registered here, once;
+// bold is drawn by the font engine), else the default sans face.
 QString WindowTypeface();
 
 // Tahoma whose characters are `pixels` high (the em height, without internal

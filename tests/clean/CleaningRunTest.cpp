@@ -1,21 +1,27 @@
 #include "clean/CleaningRun.h"
 
 #include <gtest/gtest.h>
+#include <sys/file.h>
+#include <sys/mount.h>
 #include <sys/stat.h>
 
 #include <filesystem>
+#include <iostream>
+#include <memory>
 #include <functional>
 #include <string>
 #include <vector>
 
 #include "clean/SharedStrings.h"
 #include "platform/Registry.h"
+#include "tests/support/AttachedDatabase.h"
 #include "tests/support/DetachFault.h"
 #include "tests/support/FakeRegistry.h"
 #include "tests/support/FileBytes.h"
 #include "tests/support/FirebirdTestDatabase.h"
 #include "tests/support/RecordingHost.h"
 #include "tests/support/TempDir.h"
+#include "tests/support/Unprivileged.h"
 
 namespace {
 
@@ -273,6 +279,204 @@ TEST_F(CleaningRunTest, EveryFailurePutsTheDatabaseBackOrLeavesItAlone)
             EXPECT_TRUE(Present(Bak() + "/keep")) << "the undeletable leftover stays as it was";
         } else {
             EXPECT_FALSE(Present(Bak())) << "the safety copy went back into place";
+        }
+    }
+}
+
+// A small file system of its own, full once the database is on it, or
+// nothing where this process may not mount one.
+class NearlyFullFolder {
+public:
+    NearlyFullFolder(const std::string& path, std::uintmax_t room) : path_(path)
+    {
+        fs::create_directories(path);
+        const std::string options = "size=" + std::to_string(room) + ",mode=0755";
+        mounted_ = mount("tmpfs", path.c_str(), "tmpfs", 0, options.c_str()) == 0;
+    }
+    ~NearlyFullFolder()
+    {
+        if (mounted_)
+            umount(path_.c_str());
+    }
+    NearlyFullFolder(const NearlyFullFolder&) = delete;
+    NearlyFullFolder& operator=(const NearlyFullFolder&) = delete;
+    bool Mounted() const { return mounted_; }
+
+private:
+    std::string path_;
+    bool mounted_ = false;
+};
+
+TEST_F(CleaningRunTest, ARefusedCopySaysWhyAndTouchesNothing)
+{
+    const std::string red = "red ";
+    struct Case {
+        const char* name;
+        // Prepares the database path in the folder; returns whatever must
+        // live through the run, or nullptr when this machine cannot make the
+        // cause.
+        std::function<std::shared_ptr<void>(CleaningRunTest&, const TempDir&)> arrange;
+        std::string cause;
+        bool asUnprivilegedUser;
+    };
+    const Case cases[] = {
+        {"held by another process",
+         [](CleaningRunTest& t, const TempDir&) {
+             CreateFirebirdDatabase(t.host.path, OldAndNewRows);
+             return std::shared_ptr<void>(std::make_shared<HeldFile>(t.host.path, LOCK_SH));
+         },
+         "Причина: файл занят другим процессом.", false},
+        {"not found",
+         [](CleaningRunTest&, const TempDir&) { return std::make_shared<int>(); },
+         "Причина: файл или папка не найдены.", false},
+        {"no access",
+         [](CleaningRunTest& t, const TempDir& d) {
+             CreateFirebirdDatabase(t.host.path, OldAndNewRows);
+             fs::permissions(t.host.path, fs::perms(0600));
+             fs::permissions(d.Path(), fs::perms(0777));
+             return std::make_shared<int>();
+         },
+         "Причина: нет доступа.", true},
+        {"disk full",
+         [](CleaningRunTest& t, const TempDir& d) -> std::shared_ptr<void> {
+             const std::string made = d.File("made.fdb");
+             CreateFirebirdDatabase(made, OldAndNewRows);
+             const std::uintmax_t size = fs::file_size(made);
+             auto folder = std::make_shared<NearlyFullFolder>(d.File("small"), size + 64 * 1024);
+             if (!folder->Mounted())
+                 return nullptr;
+             t.host.path = d.File("small/MAIN.fdb");
+             fs::copy_file(made, t.host.path);
+             return folder;
+         },
+         "Причина: недостаточно места на диске.", false},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.name);
+        TempDir caseDir;
+        host = RecordingHost{};
+        host.path = caseDir.File("MAIN.fdb");
+        const std::shared_ptr<void> keep = c.arrange(*this, caseDir);
+        if (!keep) {
+            std::cout << "row \"" << c.name << "\" not run: this machine cannot make the cause\n";
+            continue;
+        }
+        DBFileName = host.path;
+        const bool existed = Present(host.path);
+        const std::string before = existed ? ReadFileBytes(host.path) : "";
+        const Events expected = {Busy, "clear", Saving, Normal, red + "Неудача...", red + c.cause};
+
+        if (c.asUnprivilegedUser) {
+            EXPECT_TRUE(AsUnprivilegedUser([&] {
+                Run();
+                return host.events == expected;
+            }));
+        } else {
+            Run();
+            EXPECT_EQ(host.events, expected);
+        }
+        EXPECT_EQ(Present(host.path), existed);
+        if (existed) {
+            EXPECT_TRUE(ReadFileBytes(host.path) == before);
+        }
+        EXPECT_FALSE(Present(Bak())) << "no partial copy";
+        EXPECT_FALSE(Present(JournalName(host.path))) << "no journal left";
+    }
+}
+
+TEST_F(CleaningRunTest, APutBackRefusedWhileTheFileIsHeldSaysWhereTheOriginalIsAndTheNextRunPutsItBack)
+{
+    CreateFirebirdDatabase(host.path, OldAndNewRows);
+    const std::string before = ReadFileBytes(host.path);
+    host.skip = true;
+    // A server that attaches the database once the safety copy is made.
+    std::unique_ptr<AttachedDatabase> server;
+    host.afterTrace = [&](TColor) {
+        if (host.events.back() == Ok && !server)
+            server = std::make_unique<AttachedDatabase>(host.path);
+    };
+
+    Run(StandInGbak("exit 1"));
+
+    EXPECT_EQ(host.events,
+              Join(Copied, {BackingUp, Normal, "red Не удалось произвести бэкап (*.fdb -> *.fdk)!",
+                            "red Не удалось вернуть оригинальный файл БД на место (файл занят другим процессом). "
+                            "Оригинал сохранён в файле " + Bak()}));
+    EXPECT_TRUE(ReadFileBytes(Bak()) == before) << "the original is where the line says";
+    EXPECT_TRUE(Present(JournalName(host.path)));
+
+    server.reset();
+    host.afterTrace = nullptr;
+    host.events.clear();
+    Run();
+
+    EXPECT_EQ(host.events, (Events{Busy, "clear", Normal, "red Предыдущая очистка этого файла БД была прервана!",
+                                   "red Оригинальный файл БД возвращён на место: " + host.path}));
+    EXPECT_TRUE(ReadFileBytes(host.path) == before);
+    EXPECT_FALSE(Present(Bak()));
+    EXPECT_FALSE(Present(JournalName(host.path)));
+}
+
+TEST_F(CleaningRunTest, LinksFoldersNamedFdbAndOfflineRestores)
+{
+    struct Case {
+        const char* name;
+        // Prepares host.path (and what it needs); returns the registry.
+        std::function<RegistryReaderFactory(CleaningRunTest&, const TempDir&)> arrange;
+        Events events;
+    };
+    const Case cases[] = {
+        {"a symbolic link is refused before anything changes",
+         [](CleaningRunTest& t, const TempDir& d) {
+             CreateFirebirdDatabase(d.File("real.fdb"), OldAndNewRows);
+             fs::create_symlink(d.File("real.fdb"), t.host.path);
+             return PlatformRegistryReaderFactory();
+         },
+         {Busy, "clear", Normal,
+          "red Файл БД является символической ссылкой! Выберите сам файл, на который она указывает."}},
+        {"a folder named data.fdb keeps its name and the operator's data.bak",
+         [](CleaningRunTest& t, const TempDir& d) {
+             fs::create_directories(d.File("data.fdb"));
+             fs::create_directories(d.File("data.bak"));
+             WriteFileBytes(d.File("data.bak/MAIN.bak"), "the operator's own");
+             t.host.path = d.File("data.fdb/MAIN.fdb");
+             CreateFirebirdDatabase(t.host.path, OldAndNewRows);
+             return PlatformRegistryReaderFactory();
+         },
+         SuccessRoad},
+        {"a restore that exits 0 but leaves the database shut down",
+         [](CleaningRunTest& t, const TempDir&) {
+             CreateFirebirdDatabase(t.host.path, OldAndNewRows);
+             return t.StandInGbak("if [ \"$1\" = -b ]; then exec /usr/bin/gbak \"$@\"; fi\n"
+                                  "/usr/bin/gbak \"$@\" || exit $?\n"
+                                  "gfix -shut multi -force 0 \"$3\" -user SYSDBA -pass plumtiger >/dev/null 2>&1\n"
+                                  "exit 0");
+         },
+         Join(CopiedAndCleaned, {BackingUp, Ok, Restoring, Normal, "red Не удалось восстановить (*.fdk -> *.fdb)!"})},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.name);
+        TempDir caseDir;
+        host = RecordingHost{};
+        host.path = caseDir.File("MAIN.fdb");
+        RegistryReaderFactory registry = c.arrange(*this, caseDir);
+        DBFileName = host.path;
+        const std::string before = ReadFileBytes(host.path);
+
+        Run(registry);
+
+        EXPECT_EQ(host.events, c.events);
+        EXPECT_FALSE(Present(JournalName(host.path)));
+        if (c.events == SuccessRoad) {
+            EXPECT_EQ(ReadFileBytes(caseDir.File("data.bak/MAIN.bak")), "the operator's own");
+            EXPECT_TRUE(ReadFileBytes(caseDir.File("data.fdb/MAIN.bak")) == before) << "the copy beside the database";
+            EXPECT_EQ(QueryInteger(host.path, "SELECT COUNT(*) FROM log"), 1);
+        } else {
+            EXPECT_TRUE(ReadFileBytes(host.path) == before) << "untouched, or put back byte for byte";
+            EXPECT_FALSE(Present(Bak()));
+        }
+        if (fs::is_symlink(host.path)) {
+            EXPECT_EQ(fs::read_symlink(host.path), caseDir.File("real.fdb")) << "the link stays a link";
         }
     }
 }

@@ -4,18 +4,21 @@
 //   ok         copy the first path argument to the second, as gbak's backup
 //              and restore do (the target must not exist), and exit 0
 //   ok-vanish  as ok, then remove itself so that the next run cannot start
+//   slow-ok N  wait N ms, then as ok: a large database's backup or restore
 //   exit N     exit with code N, touching nothing
 //   signal N   die by signal N
 // A missing plan or line means ok.
 #include <unistd.h>
 
 #include <algorithm>
+#include <chrono>
 #include <csignal>
 #include <cstdio>
 #include <fstream>
 #include <iterator>
 #include <sstream>
 #include <string>
+#include <thread>
 #include <vector>
 
 namespace {
@@ -90,6 +93,8 @@ int main(int argc, char** argv)
         std::raise(number);
         return 100;  // a signal that does not kill: the test sees a wrong code
     }
+    if (verb == "slow-ok")
+        std::this_thread::sleep_for(std::chrono::milliseconds(number));
     const std::vector<std::string> paths = PathArguments(argc, argv);
     if (paths.size() != 2 || !CopyFile(paths[0], paths[1]))
         return 1;

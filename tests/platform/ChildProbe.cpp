@@ -4,16 +4,19 @@
 //   cwd <folder>
 //   env <value of QUENOR_PROBE, or "-" when unset>
 //   fd <n> <target>    each open descriptor and what it leads to
-// then ends as argv[2] says: "exit N" or "signal N".
+// then ends as argv[2] says: "exit N", "signal N", or "sleep N" (N ms, then
+// exit 0).
 #include <dirent.h>
 #include <unistd.h>
 
+#include <chrono>
 #include <climits>
 #include <csignal>
 #include <cstdlib>
 #include <fstream>
 #include <sstream>
 #include <string>
+#include <thread>
 #include <vector>
 
 int main(int argc, char** argv)
@@ -55,5 +58,9 @@ int main(int argc, char** argv)
     action >> verb >> number;
     if (verb == "signal")
         std::raise(number);
+    if (verb == "sleep") {
+        std::this_thread::sleep_for(std::chrono::milliseconds(number));
+        return 0;
+    }
     return number;
 }

@@ -16,6 +16,7 @@
 #include <stdexcept>
 #include <thread>
 
+#include "tests/support/AttachedDatabase.h"
 #include "tests/support/FileBytes.h"
 #include "tests/support/FirebirdTestDatabase.h"
 #include "tests/support/TempDir.h"
@@ -23,71 +24,6 @@
 namespace {
 
 namespace fs = std::filesystem;
-
-// A database attached by isql-fb on the embedded engine for as long as this
-// object lives: isql waits for its next command on our pipe.
-class AttachedDatabase {
-public:
-    explicit AttachedDatabase(const std::string& path)
-    {
-        const std::string command =
-            "exec isql-fb -q '" + path + "' -user SYSDBA -pass plumtiger >/dev/null 2>&1";
-        pipe_ = popen(command.c_str(), "w");
-        if (pipe_ == nullptr)
-            throw std::runtime_error("cannot start isql-fb");
-        struct stat info {};
-        if (stat(path.c_str(), &info) != 0)
-            throw std::runtime_error("no database at " + path);
-        // Watching /proc/locks rather than probing with a lock of our own,
-        // which could make the engine's attach fail.
-        for (int tries = 0; tries < 200; ++tries) {
-            if (EngineLockPresent(info.st_ino))
-                return;
-            std::this_thread::sleep_for(std::chrono::milliseconds(50));
-        }
-        pclose(pipe_);
-        throw std::runtime_error("isql-fb did not attach " + path);
-    }
-    ~AttachedDatabase() { pclose(pipe_); }  // end of input: isql detaches and ends
-    AttachedDatabase(const AttachedDatabase&) = delete;
-    AttachedDatabase& operator=(const AttachedDatabase&) = delete;
-
-private:
-    static bool EngineLockPresent(ino_t inode)
-    {
-        std::ifstream locks("/proc/locks");
-        const std::string suffix = ":" + std::to_string(inode);
-        for (std::string line; std::getline(locks, line);) {
-            std::istringstream fields(line);
-            std::string number, kind, advisory, access, pid, device;
-            fields >> number >> kind >> advisory >> access >> pid >> device;
-            if (kind == "FLOCK" && device.size() > suffix.size() &&
-                device.compare(device.size() - suffix.size(), suffix.size(), suffix) == 0)
-                return true;
-        }
-        return false;
-    }
-
-    FILE* pipe_ = nullptr;
-};
-
-// An flock through an open of our own. flock locks belong to the open file
-// description, so this conflicts with the file layer's own open even inside
-// one process.
-class HeldFile {
-public:
-    HeldFile(const std::string& path, int operation) : fd_(open(path.c_str(), O_RDONLY | O_CLOEXEC))
-    {
-        if (fd_ < 0 || flock(fd_, operation | LOCK_NB) != 0)
-            throw std::runtime_error("cannot lock " + path);
-    }
-    ~HeldFile() { close(fd_); }
-    HeldFile(const HeldFile&) = delete;
-    HeldFile& operator=(const HeldFile&) = delete;
-
-private:
-    int fd_;
-};
 
 std::string Pattern(std::size_t size)
 {
@@ -176,12 +112,21 @@ TEST(PosixFileSystemCopy, CopiesEveryByteOnceAndNeverOverwrites)
          [](const TempDir&) { return std::string("/proc/self/mem"); },
          platform::FileError::Other, {std::nullopt, fs::perms::unknown}},
     };
+    // With a callback the copy runs on a thread of its own, and must give the
+    // same results.
+    const std::thread::id caller = std::this_thread::get_id();
+    bool calledOnAnotherThread = false;
+    const platform::WhileWaiting onCaller = [&] {
+        calledOnAnotherThread = calledOnAnotherThread || std::this_thread::get_id() != caller;
+    };
+    for (const platform::WhileWaiting& whileWaiting : {platform::WhileWaiting(), onCaller})
     for (const auto& c : cases) {
+        SCOPED_TRACE(whileWaiting ? "copy on its own thread" : "copy on the caller's thread");
         TempDir dir;
         umask(022);
         const std::string source = c.arrange(dir);
         const std::string target = dir.File("copy");
-        EXPECT_EQ(files->Copy(source, target).error, c.error) << c.name;
+        EXPECT_EQ(files->Copy(source, target, whileWaiting).error, c.error) << c.name;
         if (c.expected.bytes) {
             ASSERT_TRUE(fs::is_regular_file(fs::symlink_status(target))) << c.name;
             EXPECT_TRUE(ReadFileBytes(target) == *c.expected.bytes) << c.name;
@@ -193,6 +138,7 @@ TEST(PosixFileSystemCopy, CopiesEveryByteOnceAndNeverOverwrites)
         if (source.rfind("/dev/shm/", 0) == 0)
             fs::remove(source);
     }
+    EXPECT_FALSE(calledOnAnotherThread);
 }
 
 // Windows refuses to copy a file that an attached database holds; here the

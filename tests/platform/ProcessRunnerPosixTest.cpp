@@ -5,10 +5,12 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
+#include <chrono>
 #include <cstdlib>
 #include <filesystem>
 #include <set>
 #include <sstream>
+#include <thread>
 
 #include "tests/support/FileBytes.h"
 #include "tests/support/TempDir.h"
@@ -60,6 +62,43 @@ TEST(PosixProcessRunner, ReportsHowTheChildEnded)
         if (c.exited) {
             EXPECT_EQ(outcome.exitCode, c.exitCode) << c.name;
         }
+    }
+}
+
+// A window waits for gbak on its own thread and must keep painting there:
+// the runner calls back on that thread every interval until the child ends,
+// and not at all for a child that ends at once or when nobody asked.
+TEST(PosixProcessRunner, CallsBackOnTheWaitingThreadWhileTheChildRuns)
+{
+    TempDir dir;
+    const std::string report = dir.File("report");
+    const struct {
+        const char* name;
+        const char* action;
+        bool callBack;
+        int fewestCalls;
+        int mostCalls;
+    } cases[] = {
+        {"child runs 650 ms", "sleep 650", true, 3, 7},
+        {"child ends at once", "exit 0", true, 0, 0},
+        {"no callback asked for", "sleep 300", false, 0, 0},
+    };
+    const auto runner = platform::CreateProcessRunner();
+    for (const auto& c : cases) {
+        int calls = 0;
+        bool otherThread = false;
+        const std::thread::id caller = std::this_thread::get_id();
+        platform::WhileWaiting whileWaiting;
+        if (c.callBack)
+            whileWaiting = [&] {
+                ++calls;
+                otherThread = otherThread || std::this_thread::get_id() != caller;
+            };
+        const ProcessOutcome outcome = runner->Run({{CHILD_PROBE, true}, {report}, {c.action}}, whileWaiting);
+        EXPECT_TRUE(outcome.started && outcome.exited && outcome.exitCode == 0) << c.name;
+        EXPECT_GE(calls, c.fewestCalls) << c.name;
+        EXPECT_LE(calls, c.mostCalls) << c.name;
+        EXPECT_FALSE(otherThread) << c.name;
     }
 }
 

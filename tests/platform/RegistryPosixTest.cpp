@@ -7,7 +7,7 @@
 #include <filesystem>
 #include <optional>
 
-#include "tests/platform/Unprivileged.h"
+#include "tests/support/Unprivileged.h"
 #include "tests/support/FileBytes.h"
 #include "tests/support/TempDir.h"
 

@@ -1,5 +1,6 @@
 // The message box that shows an error no handler dealt with.
 #include <QApplication>
+#include <QFontMetrics>
 #include <QMessageBox>
 #include <QPushButton>
 #include <gtest/gtest.h>
@@ -113,6 +114,28 @@ TEST(ErrorDisplayTest, ShowsOneModalErrorBoxWithOnlyOk)
     EXPECT_EQ(title, "ui_tests") << "the test program's file name";
     EXPECT_EQ(text, "Не удалось.");
     EXPECT_EQ(icon, QMessageBox::Critical);
+}
+
+// An empty or short message must not leave the box so narrow that the
+// window manager cuts its title.
+TEST(ErrorDisplayTest, BoxIsWideEnoughForItsWholeTitle)
+{
+    for (const char* message : {"", "x", "Не удалось"}) {
+        SCOPED_TRACE(message);
+        int width = 0;
+        int titleWidth = 0;
+        WhenModalOpens([&](QWidget* window) {
+            auto* box = qobject_cast<QMessageBox*>(window);
+            ASSERT_NE(box, nullptr);
+            QFont titleFont = box->font();
+            titleFont.setBold(true);
+            titleWidth = QFontMetrics(titleFont).horizontalAdvance(box->windowTitle());
+            width = box->width();
+            box->button(QMessageBox::Ok)->click();
+        });
+        ShowError(nullptr, Caught([&] { throw std::runtime_error(message); }));
+        EXPECT_GE(width, titleWidth + 4 * 32) << "title and title-bar controls";
+    }
 }
 
 }  // namespace

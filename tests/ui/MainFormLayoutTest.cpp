@@ -2,8 +2,12 @@
 // question and its hidden skip box.
 #include <QAbstractButton>
 #include <QCalendarWidget>
+#include <QDir>
 #include <QFileDialog>
 #include <QFontInfo>
+#include <QFontMetrics>
+#include <QImage>
+#include <QPainter>
 #include <QLabel>
 #include <QLineEdit>
 #include <QLocale>
@@ -142,6 +146,61 @@ TEST_F(MainFormTest, OpensWithEveryControlAsDesigned)
         EXPECT_TRUE(iconSizes.contains(QSize(size, size))) << size;
 }
 
+// How much black `text` puts on white in `font`: the sum of every pixel's
+// darkness.
+double Ink(const QFont& font, const QString& text)
+{
+    const QFontMetrics metrics(font);
+    QImage image(metrics.horizontalAdvance(text) + 8, metrics.height() + 8, QImage::Format_RGB32);
+    image.fill(Qt::white);
+    QPainter painter(&image);
+    painter.setFont(font);
+    painter.setPen(Qt::black);
+    painter.drawText(4, 4 + metrics.ascent(), text);
+    painter.end();
+    double ink = 0;
+    for (int y = 0; y < image.height(); ++y)
+        for (int x = 0; x < image.width(); ++x)
+            ink += 255 - qGray(image.pixel(x, y));
+    return ink;
+}
+
+// Each bold caption, drawn in its control's font, is visibly heavier than in
+// the regular face (a bold face that only spaces its letters wider is not)
+// and still fits the width its control was designed with.
+TEST_F(MainFormTest, BoldCaptionsAreVisiblyBoldAndFitTheirBoxes)
+{
+    QLocale::setDefault(QLocale(QLocale::Russian, QLocale::Russia));
+    TMainForm form;
+    Show(form);
+    const struct {
+        const char* control;
+        QString caption;  // empty: the control's own text
+        int room;         // width the caption may take: the box less its frame and margins
+    } rows[] = {
+        {"FileNameLabeledEditLabel", {}, 55},
+        {"FileNameLabeledEdit", "/tmp/work/QUENOR.fdb", 389 - 8},
+        {"FileOpenButton", {}, 49 - 8},
+        {"CopyFromLabel", {}, 89},
+        {"DateTimeLabel", {}, 113},
+        {"SkipCheckBox", {}, 97 - 17},
+        {"ClearDBButton", {}, 113 - 8},
+    };
+    for (const auto& row : rows) {
+        SCOPED_TRACE(row.control);
+        const QWidget* control = Child<QWidget>(&form, row.control);
+        const QString caption = row.caption.isEmpty() ? TextOf(control) : row.caption;
+        ASSERT_FALSE(caption.isEmpty());
+        const QFont bold = control->font();
+        ASSERT_TRUE(bold.bold());
+        QFont regular = bold;
+        regular.setBold(false);
+
+        EXPECT_LE(QFontMetrics(bold).horizontalAdvance(caption), row.room) << caption.toStdString();
+        EXPECT_GE(Ink(bold, caption), 1.25 * Ink(regular, caption)) << caption.toStdString();
+    }
+}
+
 TEST_F(MainFormTest, TabReachesTheControlsInDesignedOrderAndSkipsTheCalendar)
 {
     TMainForm form;
@@ -167,22 +226,21 @@ TEST_F(MainFormTest, DateLabelShowsTheFirstOfJanuary2000InTheShortDateFormat)
     };
     const Row rows[] = {
         {"Russian", QLocale(QLocale::Russian, QLocale::Russia), "01.01.2000"},
-        {"US English", QLocale(QLocale::English, QLocale::UnitedStates), "1/1/00"},
-        {"German", QLocale(QLocale::German, QLocale::Germany), "01.01.00"},
+        // The locales' own short formats have a two-digit year; the label
+        // always shows four, as the cut-off must not be ambiguous.
+        {"US English", QLocale(QLocale::English, QLocale::UnitedStates), "1/1/2000"},
+        {"British English", QLocale(QLocale::English, QLocale::UnitedKingdom), "01/01/2000"},
+        {"German", QLocale(QLocale::German, QLocale::Germany), "01.01.2000"},
     };
     for (const Row& row : rows) {
         SCOPED_TRACE(row.name);
         QLocale::setDefault(row.locale);
-        const QTime before = QTime::currentTime();
         TMainForm form;
-        const QTime after = QTime::currentTime();
         EXPECT_EQ(Child<QLabel>(&form, "DateTimeLabel")->text(), row.label);
 
-        const TDateTime value = form.CalendarValue();
-        EXPECT_EQ(QDate(value.year, value.month, value.day), QDate(2000, 1, 1));
-        const QTime timeOfDay(value.hour, value.minute, value.second, value.millisecond);
-        EXPECT_LE(before, timeOfDay);
-        EXPECT_LE(timeOfDay, after);
+        // The start of the day, whatever the time the window opened at: the
+        // run keeps every row of the day the label shows.
+        EXPECT_EQ(form.CalendarValue(), (TDateTime{2000, 1, 1, 0, 0, 0, 0}));
         const auto* grid = Child<QCalendarWidget>(&form, "MonthCalendarGrid");
         EXPECT_EQ(grid->monthShown(), 1);
         EXPECT_EQ(grid->yearShown(), 2000);
@@ -254,15 +312,71 @@ TEST_F(MainFormTest, OnlyAMouseClickOnTheCalendarRefreshesTheDateLabel)
     ASSERT_TRUE(day15.isValid());
 
     QTest::mouseClick(view->viewport(), Qt::LeftButton, {}, view->visualRect(day15).center());
+    QApplication::processEvents();
     EXPECT_EQ(Child<QLabel>(&form, "DateTimeLabel")->text(), "15.01.2000");
     TDateTime expected = created;
     expected.day = 15;
-    EXPECT_EQ(form.CalendarValue(), expected) << "the day changes, the time of day stays";
+    EXPECT_EQ(form.CalendarValue(), expected) << "the day changes, still at its start";
 
     QTest::keyClick(view, Qt::Key_Right);
+    QApplication::processEvents();
     expected.day = 16;
     EXPECT_EQ(form.CalendarValue(), expected) << "the keyboard changes the value";
     EXPECT_EQ(Child<QLabel>(&form, "DateTimeLabel")->text(), "15.01.2000") << "but not the label";
+}
+
+// Every click on the calendar refreshes the label, not only one on a day:
+// the month arrows move the pick to the same day of the next or previous
+// month (the last day where the month is shorter), the footer picks today.
+TEST_F(MainFormTest, ClicksOnTheMonthArrowsAndTheFooterRefreshTheDateLabel)
+{
+    QLocale::setDefault(QLocale(QLocale::Russian, QLocale::Russia));
+    const QDate today = QDate::currentDate();
+    const struct {
+        const char* name;
+        QDate start;
+        const char* clicked;  // object name of the part clicked
+        QDate picked;
+    } rows[] = {
+        {"next month", {2000, 1, 15}, "qt_calendar_nextmonth", {2000, 2, 15}},
+        {"next month, shorter", {2000, 1, 31}, "qt_calendar_nextmonth", {2000, 2, 29}},
+        {"previous month, across the year", {2000, 1, 10}, "qt_calendar_prevmonth", {1999, 12, 10}},
+        {"today in the footer", {2000, 1, 1}, "MonthCalendarToday", today},
+    };
+    for (const auto& row : rows) {
+        SCOPED_TRACE(row.name);
+        TMainForm form;
+        Show(form);
+        form.MonthCalendar->SetDate(row.start);
+        auto* label = Child<QLabel>(&form, "DateTimeLabel");
+        const QString before = label->text();
+
+        QTest::mouseClick(Child<QWidget>(&form, row.clicked), Qt::LeftButton);
+        QApplication::processEvents();
+
+        EXPECT_EQ(form.MonthCalendar->Date(), row.picked);
+        EXPECT_EQ(label->text(), row.picked.toString("dd.MM.yyyy")) << "was " << before.toStdString();
+        EXPECT_EQ(form.CalendarValue(), (TDateTime{row.picked.year(), row.picked.month(), row.picked.day(), 0, 0, 0, 0}));
+    }
+}
+
+TEST_F(MainFormTest, CalendarFooterSpeaksTheLocalesLanguage)
+{
+    const QDate today = QDate::currentDate();
+    const struct {
+        const char* name;
+        QLocale locale;
+        QString footer;
+    } rows[] = {
+        {"Russian", QLocale(QLocale::Russian, QLocale::Russia), "Сегодня: " + today.toString("dd.MM.yyyy")},
+        {"US English", QLocale(QLocale::English, QLocale::UnitedStates), "Today: " + today.toString("M/d/yyyy")},
+    };
+    for (const auto& row : rows) {
+        SCOPED_TRACE(row.name);
+        QLocale::setDefault(row.locale);
+        TMainForm form;
+        EXPECT_EQ(Child<QLabel>(&form, "MonthCalendarToday")->text(), row.footer);
+    }
 }
 
 TEST_F(MainFormTest, ConfirmedFileClearsThePaneAndSetsNameAndEdit)
@@ -291,6 +405,21 @@ TEST_F(MainFormTest, ConfirmedFileClearsThePaneAndSetsNameAndEdit)
     QTest::mouseClick(button, Qt::LeftButton);  // the same file again
     EXPECT_EQ(pane->toPlainText(), "");
     EXPECT_EQ(dialog->calls, 3);
+}
+
+// Where the file lies is said by the start of its path: a path longer than
+// the edit is shown from its start, as the platform's edit does.
+TEST_F(MainFormTest, EditShowsTheStartOfALongPath)
+{
+    const QString chosen = "/srv/" + QString("очень длинная папка/").repeated(8) + "MAIN.fdb";
+    TMainForm form(nullptr, std::make_unique<ScriptedFileDialog>(std::deque<std::optional<QString>>{chosen}));
+    Show(form);
+    auto* edit = Child<QLineEdit>(&form, "FileNameLabeledEdit");
+    QTest::mouseClick(Child<QWidget>(&form, "FileOpenButton"), Qt::LeftButton);
+    ASSERT_GT(edit->fontMetrics().horizontalAdvance(chosen), 2 * edit->width());
+
+    EXPECT_EQ(edit->cursorPosition(), 0);
+    EXPECT_LT(edit->inputMethodQuery(Qt::ImCursorRectangle).toRect().left(), edit->width() / 4) << "the text is scrolled to its start";
 }
 
 TEST_F(MainFormTest, PlatformDialogOffersDatabaseFilesAcceptsNewNamesAndRemembersTheLastOne)
@@ -323,6 +452,50 @@ TEST_F(MainFormTest, PlatformDialogOffersDatabaseFilesAcceptsNewNamesAndRemember
     });
     EXPECT_EQ(dialog.Choose(nullptr, "Database files (*.fdb)|*.fdb", "*.fdb"), std::nullopt);
     EXPECT_EQ(offered, QStringList{QString::fromStdString(dir.File("new.fdb"))});
+}
+
+// Qt's dialog reads text with double quotes as a list of quoted names, so
+// 'Папка с "кавычками"/База.fdb' chose "кавычками.fdb" instead. A typed name
+// is one name: the file typed is the file chosen, and it is offered next time.
+TEST_F(MainFormTest, TypedNameWithDoubleQuotesChoosesExactlyThatFile)
+{
+    TempDir dir;
+    const QString root = QString::fromStdString(dir.Path());
+    const QString quoted = root + "/Папка с \"кавычками\"";
+    ASSERT_TRUE(QDir().mkpath(quoted));
+    const struct {
+        const char* name;
+        QStringList typed;  // each followed by Enter, in the dialog opened on `root`
+        QString chosen;
+    } rows[] = {
+        {"absolute path through a quoted folder", {quoted + "/База.fdb"}, quoted + "/База.fdb"},
+        {"without an extension", {quoted + "/База"}, quoted + "/База.fdb"},
+        {"name relative to the folder shown", {"\"кавычки\" в имени.fdb"}, root + "/\"кавычки\" в имени.fdb"},
+        {"a quoted folder is entered, then a name chosen in it",
+         {"Папка с \"кавычками\"", "new.fdb"}, quoted + "/new.fdb"},
+        {"a name without quotes", {"plain"}, root + "/plain.fdb"},
+    };
+    for (const auto& row : rows) {
+        SCOPED_TRACE(row.name);
+        OpenFileDialog dialog;
+        WhenModalOpens([&](QWidget* modal) {
+            auto* fileDialog = qobject_cast<QFileDialog*>(modal);
+            ASSERT_NE(fileDialog, nullptr);
+            fileDialog->setDirectory(root);
+            auto* nameEdit = Child<QLineEdit>(fileDialog, "fileNameEdit");
+            for (const QString& text : row.typed) {
+                nameEdit->setText(text);
+                QTest::keyClick(nameEdit, Qt::Key_Return);
+            }
+        });
+        EXPECT_EQ(dialog.Choose(nullptr, "Database files (*.fdb)|*.fdb", "*.fdb"), row.chosen);
+
+        // Offered again: Enter alone chooses the same file.
+        WhenModalOpens([&](QWidget* modal) {
+            QTest::keyClick(Child<QLineEdit>(modal, "fileNameEdit"), Qt::Key_Return);
+        });
+        EXPECT_EQ(dialog.Choose(nullptr, "Database files (*.fdb)|*.fdb", "*.fdb"), row.chosen) << "offered again";
+    }
 }
 
 TEST_F(MainFormTest, SkipBoxGreysTheDateAndHidesTheCalendarWhileTicked)

@@ -1,4 +1,4 @@
-#include "tests/platform/Unprivileged.h"
+#include "tests/support/Unprivileged.h"
 
 #include <grp.h>
 #include <sys/wait.h>
