@@ -38,15 +38,23 @@ const char* CompactionFailureLine(CompactResult result)
     return "";
 }
 
-std::string BackInPlaceLine(const std::string& path)
+// Paths get red lines of their own: the pane does not wrap, and a path cut
+// off at its edge would hide the very name the operator needs.
+void TraceWithPath(TraceSink& trace, const std::string& line, const std::string& path)
 {
-    return "Оригинальный файл БД возвращён на место: " + path;
+    trace.Trace(line, clRed);
+    trace.Trace(path, clRed);
 }
 
-std::string PutBackFailedLine(const platform::FileResult& failure, const std::string& bak)
+void TraceBackInPlace(TraceSink& trace, const std::string& path)
 {
-    return "Не удалось вернуть оригинальный файл БД на место (" + FileErrorText(failure) +
-           "). Оригинал сохранён в файле " + bak;
+    TraceWithPath(trace, "Оригинальный файл БД возвращён на место:", path);
+}
+
+void TracePutBackFailed(TraceSink& trace, const platform::FileResult& failure, const std::string& bak)
+{
+    trace.Trace("Не удалось вернуть оригинальный файл БД на место: " + FileErrorText(failure) + ".", clRed);
+    TraceWithPath(trace, "Оригинал сохранён в файле:", bak);
 }
 
 // Clears the in-progress mark however the run ends.
@@ -204,7 +212,8 @@ bool CleaningRun::ClaimJournal(const std::string& path, const WorkingNames& name
         return false;
     }
     if (claim.outcome != platform::ClaimOutcome::Claimed) {
-        Refuse("Не удалось создать журнал очистки " + journalName + " (" + FileErrorText(claim.failure) + ")");
+        Refuse("Не удалось создать журнал очистки: " + FileErrorText(claim.failure) + ".");
+        host_.Trace(journalName, clRed);
         return false;
     }
     journal_ = std::move(claim.journal);
@@ -218,7 +227,8 @@ bool CleaningRun::ClaimJournal(const std::string& path, const WorkingNames& name
     // was; its partial copy is a leftover like any other.
     const platform::FileResult written = journal_->Write(WriteJournalEntry({RunStage::Copying, {}}));
     if (!written) {
-        Refuse("Не удалось записать журнал очистки " + journalName + " (" + FileErrorText(written) + ")");
+        Refuse("Не удалось записать журнал очистки: " + FileErrorText(written) + ".");
+        host_.Trace(journalName, clRed);
         EndJournal();
         return false;
     }
@@ -233,19 +243,18 @@ void CleaningRun::FinishInterruptedRun(const JournalEntry& found, const std::str
     host_.Trace(InterruptedLine, clRed);
     if (found.stage == RunStage::Unreadable) {
         // Not written by this tool: guessing could put an old file back.
-        host_.Trace("Журнал прерванной очистки не удалось прочитать: " + JournalName(path) + ". Проверьте файлы " +
-                        path + " и " + names.bak + ", затем удалите журнал.",
-                    clRed);
+        TraceWithPath(host_, "Журнал прерванной очистки не удалось прочитать:", JournalName(path));
+        host_.Trace("Проверьте файл БД и его копию (*.bak), затем удалите журнал.", clRed);
         return;
     }
     if (files_.Identity(path) == found.copyIdentity) {
         // The dead run had put its copy back already.
-        host_.Trace(BackInPlaceLine(path), clRed);
+        TraceBackInPlace(host_, path);
         EndJournal();
         return;
     }
     if (files_.Identity(names.bak) != found.copyIdentity) {
-        host_.Trace("Сохранённая копия прерванной очистки не найдена; проверьте файл БД: " + path, clRed);
+        TraceWithPath(host_, "Сохранённая копия прерванной очистки не найдена; проверьте файл БД:", path);
         EndJournal();
         return;
     }
@@ -254,10 +263,10 @@ void CleaningRun::FinishInterruptedRun(const JournalEntry& found, const std::str
     if (!putBack) {
         // The journal stays, so the next run tries again and never deletes
         // the copy as a leftover.
-        host_.Trace(PutBackFailedLine(putBack, names.bak), clRed);
+        TracePutBackFailed(host_, putBack, names.bak);
         return;
     }
-    host_.Trace(BackInPlaceLine(path), clRed);
+    TraceBackInPlace(host_, path);
     EndJournal();
 }
 
@@ -320,7 +329,7 @@ void CleaningRun::ReportPutBack(const platform::FileResult& putBack, const Worki
     }
     // The journal is kept: the next run finishes the put-back first and
     // never deletes the copy as a leftover.
-    host_.Trace(PutBackFailedLine(putBack, names.bak), clRed);
+    TracePutBackFailed(host_, putBack, names.bak);
 }
 
 void CleaningRun::EndJournal()

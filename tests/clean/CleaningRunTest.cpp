@@ -400,8 +400,8 @@ TEST_F(CleaningRunTest, APutBackRefusedWhileTheFileIsHeldSaysWhereTheOriginalIsA
 
     EXPECT_EQ(host.events,
               Join(Copied, {BackingUp, Normal, "red Не удалось произвести бэкап (*.fdb -> *.fdk)!",
-                            "red Не удалось вернуть оригинальный файл БД на место (файл занят другим процессом). "
-                            "Оригинал сохранён в файле " + Bak()}));
+                            "red Не удалось вернуть оригинальный файл БД на место: файл занят другим процессом.",
+                            "red Оригинал сохранён в файле:", "red " + Bak()}));
     EXPECT_TRUE(ReadFileBytes(Bak()) == before) << "the original is where the line says";
     EXPECT_TRUE(Present(JournalName(host.path)));
 
@@ -411,7 +411,7 @@ TEST_F(CleaningRunTest, APutBackRefusedWhileTheFileIsHeldSaysWhereTheOriginalIsA
     Run();
 
     EXPECT_EQ(host.events, (Events{Busy, "clear", Normal, "red Предыдущая очистка этого файла БД была прервана!",
-                                   "red Оригинальный файл БД возвращён на место: " + host.path}));
+                                   "red Оригинальный файл БД возвращён на место:", "red " + host.path}));
     EXPECT_TRUE(ReadFileBytes(host.path) == before);
     EXPECT_FALSE(Present(Bak()));
     EXPECT_FALSE(Present(JournalName(host.path)));

@@ -26,7 +26,14 @@ namespace fs = std::filesystem;
 
 const std::string InterruptedLine = "red Предыдущая очистка этого файла БД была прервана!";
 const std::string AnotherRunLine = "red Этот файл БД уже обрабатывается другим запуском программы!";
-const std::string BackInPlacePrefix = "red Оригинальный файл БД возвращён на место: ";
+const std::string BackInPlaceLine = "red Оригинальный файл БД возвращён на место:";
+
+// Whether `line` is followed at once by `next`.
+bool ContainsInOrder(const std::vector<std::string>& lines, const std::string& line, const std::string& next)
+{
+    const auto at = std::find(lines.begin(), lines.end(), line);
+    return at != lines.end() && at + 1 != lines.end() && *(at + 1) == next;
+}
 
 const std::string OldAndNewRows =
     std::string(QuenorLogTables) +
@@ -130,7 +137,8 @@ TEST_F(InterruptedRunTest, ARunKilledAtAnyPointLeavesTheNextRunTheOriginalOrTheC
         const std::vector<std::string>& lines = second.Lines();
         if (c.interrupted) {
             EXPECT_TRUE(Contains(lines, InterruptedLine));
-            EXPECT_TRUE(Contains(lines, BackInPlacePrefix + database)) << "the trace names the file with the rows";
+            EXPECT_TRUE(ContainsInOrder(lines, BackInPlaceLine, "red " + database))
+                << "the trace names the file with the rows";
             EXPECT_EQ(Rows(database), original) << "the original rows";
         } else {
             EXPECT_TRUE(Contains(lines, "Done!"));
