@@ -272,13 +272,19 @@ TEST(ShutdownSignal, EndsTheProgramOnlyAfterTheRunInProgress)
         }
 
         Driver driver(arguments, environment);
-        ASSERT_TRUE(driver.ReadUntil("shown", RunDeadline)) << "the window never came up";
+        if (!driver.ReadUntil("shown", RunDeadline)) {
+            ADD_FAILURE() << "the window never came up";
+            continue;
+        }
         std::optional<int> status;
         if (c.moment == Moment::BeforeAnyRun) {
             driver.Signal(c.signal);
             status = driver.Wait(PromptDeadline);
         } else {
-            ASSERT_TRUE(driver.ReadUntil("run over", RunDeadline)) << "the run did not end";
+            if (!driver.ReadUntil("run over", RunDeadline)) {
+                ADD_FAILURE() << "the run did not end: " << Describe(driver.Wait(PromptDeadline));
+                continue;
+            }
             if (c.moment == Moment::AfterCompletedRun)
                 driver.Signal(c.signal);
             status = driver.Wait(PromptDeadline);
