@@ -2,6 +2,8 @@
 
 #include <utility>
 
+#include "clean/FbSignalShutdown.h"
+
 namespace fb {
 
 void Check(const StatusVector& status, const char* call)
@@ -55,6 +57,9 @@ const Api& ClientLoader::Get()
     Resolve(*library, api.isc_dsql_free_statement, "isc_dsql_free_statement");
     Resolve(*library, api.isc_detach_database, "isc_detach_database");
     Resolve(*library, api.isc_vax_integer, "isc_vax_integer");
+    api.fb_shutdown_callback =
+        reinterpret_cast<decltype(api.fb_shutdown_callback)>(library->Symbol("fb_shutdown_callback"));
+    RefuseSignalShutdown(api);
 
     api_ = api;
     library_ = std::move(library);

@@ -60,12 +60,17 @@ inline constexpr unsigned short DsqlDrop = 2;            // DSQL_drop
 inline constexpr char InfoDbSqlDialect = 62;             // isc_info_db_sql_dialect
 inline constexpr char InfoSqlStmtType = 21;              // isc_info_sql_stmt_type
 inline constexpr char InfoEnd = 1;                       // isc_info_end
+inline constexpr int ShutConfirmation = 1;               // fb_shut_confirmation
+inline constexpr int ShutReasonSignal = -5;              // fb_shutrsn_signal
 
 #if defined(_WIN32) && !defined(_WIN64)
 #define FB_API_CALL __stdcall
 #else
 #define FB_API_CALL
 #endif
+
+// FB_SHUTDOWN_CALLBACK: ibase.h gives it no calling convention of its own.
+using ShutdownCallback = int (*)(int reason, int mask, void* arg);
 
 struct Api {
     Status(FB_API_CALL* isc_attach_database)(Status*, short, const char*, Handle*, short, const char*);
@@ -83,6 +88,8 @@ struct Api {
     Status(FB_API_CALL* isc_dsql_free_statement)(Status*, Handle*, unsigned short);
     Status(FB_API_CALL* isc_detach_database)(Status*, Handle*);
     std::int32_t(FB_API_CALL* isc_vax_integer)(const char*, short);
+    // Optional: nullptr when the library does not export it.
+    Status(FB_API_CALL* fb_shutdown_callback)(Status*, ShutdownCallback, int, void*);
 };
 
 #undef FB_API_CALL
@@ -105,7 +112,9 @@ public:
     explicit ClientLoader(std::vector<std::string> libraryNames);
 
     // The entry points; loads the library on the first call. Throws Error when
-    // no name loads or an entry point is missing (a later call tries again).
+    // no name loads or a required entry point is missing (a later call tries
+    // again). A freshly loaded library is told to refuse shutdowns caused by
+    // signals (see FbSignalShutdown.h).
     const Api& Get();
     bool Loaded() const { return library_ != nullptr; }
 
