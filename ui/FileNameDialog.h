@@ -2,6 +2,7 @@
 
 #include <QString>
 #include <optional>
+#include <utility>
 
 class QWidget;
 
@@ -27,4 +28,15 @@ public:
 
 private:
     QString lastChosen_;
+};
+
+// Answers every question with one file, as if the operator had chosen it:
+// for programs that drive the real window (the README's picture, tests).
+class GivenFileDialog : public FileNameDialog {
+public:
+    explicit GivenFileDialog(QString file) : file_(std::move(file)) {}
+    std::optional<QString> Choose(QWidget*, const QString&, const QString&) override { return file_; }
+
+private:
+    QString file_;
 };

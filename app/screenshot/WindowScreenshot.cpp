@@ -10,21 +10,9 @@
 
 #include "ui/ApplicationIcon.h"
 #include "ui/DateTimeCalendar.h"
+#include "ui/FileNameDialog.h"
 #include "ui/Main.h"
 #include "ui/StartUp.h"
-
-namespace {
-
-class GivenFile : public FileNameDialog {
-public:
-    explicit GivenFile(QString file) : file_(std::move(file)) {}
-    std::optional<QString> Choose(QWidget*, const QString&, const QString&) override { return file_; }
-
-private:
-    QString file_;
-};
-
-}  // namespace
 
 int main(int argc, char* argv[])
 {
@@ -36,7 +24,7 @@ int main(int argc, char* argv[])
     QApplication application(argc, argv);
     LoadToolkitTranslations(application);
     QApplication::setWindowIcon(ApplicationIcon());
-    TMainForm form(nullptr, std::make_unique<GivenFile>(QString::fromLocal8Bit(argv[1])));
+    TMainForm form(nullptr, std::make_unique<GivenFileDialog>(QString::fromLocal8Bit(argv[1])));
     form.show();
     form.FileOpenButton->click();
     form.MonthCalendar->SetDate(QDate(2000, 3, 15));

@@ -47,15 +47,6 @@ const std::vector<std::string> SuccessfulRunLines = {
     "Done!",
 };
 
-// Rows on both sides of the window's first cut-off, 1 January 2000.
-const char* const LogRows =
-    "INSERT INTO log VALUES (1, '1999-03-01 10:00:00');\n"
-    "INSERT INTO log VALUES (2, '1999-12-31 23:59:59');\n"
-    "INSERT INTO log VALUES (3, '2000-01-02 08:00:00');\n"
-    "INSERT INTO log VALUES (4, '2024-06-30 12:00:00');\n"
-    "INSERT INTO ERRORS_LOG VALUES (1, '1998-07-15 00:00:00');\n"
-    "INSERT INTO ERRORS_LOG VALUES (2, '2001-01-01 00:00:00');\n";
-
 // The driver program as a child whose output is read line by line; killed
 // and reaped at the end of the test if it is still there.
 class Driver {
@@ -260,7 +251,7 @@ TEST(ShutdownSignal, EndsTheProgramOnlyAfterTheRunInProgress)
         std::vector<std::string> environment = {"QT_QPA_PLATFORM=offscreen",
                                                 "FIREBIRD=" + FirebirdFolder(dir, c.signal, c.moment)};
         if (c.moment != Moment::BeforeAnyRun) {
-            CreateFirebirdDatabase(database, std::string(QuenorLogTables) + LogRows);
+            CreateFirebirdDatabase(database, std::string(QuenorLogTables) + RowsAroundTheFirstCutOff);
             arguments.push_back(database);
         }
         if (c.moment == Moment::DuringDelete) {

@@ -46,12 +46,7 @@ Events Join(Events head, const Events& tail)
     return head;
 }
 
-const std::string OldAndNewRows =
-    std::string(QuenorLogTables) +
-    "INSERT INTO log VALUES (1, '1999-03-01 10:00:00');\n"
-    "INSERT INTO log VALUES (2, '2001-03-01 10:00:00');\n"
-    "INSERT INTO ERRORS_LOG VALUES (1, '1998-03-01 10:00:00');\n"
-    "INSERT INTO ERRORS_LOG VALUES (2, '2002-03-01 10:00:00');\n";
+const std::string OldAndNewRows = std::string(QuenorLogTables) + QuenorOldAndNewRows;
 
 class CleaningRunTest : public ::testing::Test {
 public:

@@ -35,12 +35,7 @@ bool ContainsInOrder(const std::vector<std::string>& lines, const std::string& l
     return at != lines.end() && at + 1 != lines.end() && *(at + 1) == next;
 }
 
-const std::string OldAndNewRows =
-    std::string(QuenorLogTables) +
-    "INSERT INTO log VALUES (1, '1999-03-01 10:00:00');\n"
-    "INSERT INTO log VALUES (2, '2001-03-01 10:00:00');\n"
-    "INSERT INTO ERRORS_LOG VALUES (1, '1998-03-01 10:00:00');\n"
-    "INSERT INTO ERRORS_LOG VALUES (2, '2002-03-01 10:00:00');\n";
+const std::string OldAndNewRows = std::string(QuenorLogTables) + QuenorOldAndNewRows;
 
 // Enough rows that the real gbak takes a while to restore them.
 const std::string ManyNewRows = "COMMIT;\nSET TERM ^;\n"

@@ -11,6 +11,24 @@ inline constexpr const char* QuenorLogTables =
     "CREATE TABLE log (id INTEGER, log_time TIMESTAMP);\n"
     "CREATE TABLE ERRORS_LOG (id INTEGER, ERR_END TIMESTAMP);\n";
 
+// One old and one new row in each log table, on either side of 2000-01-01
+// 14:23:05 (the recording host's cut-off).
+inline constexpr const char* QuenorOldAndNewRows =
+    "INSERT INTO log VALUES (1, '1999-03-01 10:00:00');\n"
+    "INSERT INTO log VALUES (2, '2001-03-01 10:00:00');\n"
+    "INSERT INTO ERRORS_LOG VALUES (1, '1998-03-01 10:00:00');\n"
+    "INSERT INTO ERRORS_LOG VALUES (2, '2002-03-01 10:00:00');\n";
+
+// Rows close on both sides of the window's first cut-off, 1 January 2000:
+// two old and two new in log, one of each in ERRORS_LOG.
+inline constexpr const char* RowsAroundTheFirstCutOff =
+    "INSERT INTO log VALUES (1, '1999-03-01 10:00:00');\n"
+    "INSERT INTO log VALUES (2, '1999-12-31 23:59:59');\n"
+    "INSERT INTO log VALUES (3, '2000-01-02 08:00:00');\n"
+    "INSERT INTO log VALUES (4, '2024-06-30 12:00:00');\n"
+    "INSERT INTO ERRORS_LOG VALUES (1, '1998-07-15 00:00:00');\n"
+    "INSERT INTO ERRORS_LOG VALUES (2, '2001-01-01 00:00:00');\n";
+
 // Creates a database at `path` and runs `sql` (statements ending in ';') in it.
 void CreateFirebirdDatabase(const std::string& path, const std::string& sql);
 // Runs `sql` in the existing database at `path`; returns isql's output.

@@ -10,22 +10,10 @@
 #include <QTextDocument>
 #include <cstdio>
 
+#include "ui/FileNameDialog.h"
 #include "ui/Main.h"
 #include "ui/StartUp.h"
 #include "ui/TracePane.h"
-
-namespace {
-
-class GivenFile : public FileNameDialog {
-public:
-    explicit GivenFile(QString file) : file_(std::move(file)) {}
-    std::optional<QString> Choose(QWidget*, const QString&, const QString&) override { return file_; }
-
-private:
-    QString file_;
-};
-
-}  // namespace
 
 int main(int argc, char* argv[])
 {
@@ -34,7 +22,7 @@ int main(int argc, char* argv[])
     UseUtf8CharacterType();
     QApplication application(argc, argv);
     // As the file dialog hands it over: decoded from the file system's bytes.
-    TMainForm form(nullptr, std::make_unique<GivenFile>(QFile::decodeName(argv[1])));
+    TMainForm form(nullptr, std::make_unique<GivenFileDialog>(QFile::decodeName(argv[1])));
     form.show();
     form.FileOpenButton->click();
     form.ClearDBButton->click();

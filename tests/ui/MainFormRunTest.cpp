@@ -46,15 +46,6 @@ const std::vector<PaneLine> SuccessfulRunLines = {
     {"Done!", Green},
 };
 
-// Rows on both sides of the calendar's first value, 1 January 2000.
-const char* const LogRows =
-    "INSERT INTO log VALUES (1, '1999-03-01 10:00:00');\n"
-    "INSERT INTO log VALUES (2, '1999-12-31 23:59:59');\n"
-    "INSERT INTO log VALUES (3, '2000-01-02 08:00:00');\n"
-    "INSERT INTO log VALUES (4, '2024-06-30 12:00:00');\n"
-    "INSERT INTO ERRORS_LOG VALUES (1, '1998-07-15 00:00:00');\n"
-    "INSERT INTO ERRORS_LOG VALUES (2, '2001-01-01 00:00:00');\n";
-
 bool Exists(const std::string& path)
 {
     return QFile::exists(QString::fromStdString(path));
@@ -66,7 +57,7 @@ protected:
     {
         DBFileName.clear();
         database_ = dir_.File("MAIN.fdb");
-        CreateFirebirdDatabase(database_, std::string(QuenorLogTables) + LogRows);
+        CreateFirebirdDatabase(database_, std::string(QuenorLogTables) + RowsAroundTheFirstCutOff);
     }
     void TearDown() override
     {
