@@ -41,6 +41,23 @@ for arch in $arches; do
   cmake --build "$build" --parallel "$(nproc)"
   echo "built in ${SECONDS}s: $build/quenor-cleaner.exe"
 
+  if [[ $arch == 32 ]] && ! "$wine" --version >/dev/null 2>&1; then
+    # Some kernels (containers without 32-bit emulation) cannot start i386
+    # programs, so 32-bit Wine cannot run. The stand-in client's __stdcall
+    # exports are checked from the linker's record instead: each name with
+    # the bytes of arguments it pops, from the client's published prototypes.
+    echo "32-bit Wine cannot run here: the 32-bit build is checked without running it"
+    expected="isc_attach_database@24 isc_commit_transaction@8 isc_database_info@24 isc_detach_database@8
+isc_dsql_alloc_statement2@12 isc_dsql_execute2@24 isc_dsql_execute@20 isc_dsql_free_statement@12
+isc_dsql_prepare@28 isc_dsql_sql_info@24 isc_rollback_transaction@8 isc_start_multiple@16 isc_vax_integer@8"
+    actual=$(grep -o 'isc_[a-z0-9_]*@[0-9]*' "$build/tests/windows/window/gds32.def" | sort | tr '\n' ' ')
+    if [[ "$actual" != "$(echo $expected | tr ' ' '\n' | sort | tr '\n' ' ')" ]]; then
+      echo "stand-in client exports differ: $actual" >&2
+      status=1
+    fi
+    continue
+  fi
+
   SECONDS=0
   unset DISPLAY
   source scripts/wine-prefix.sh "$build/wineprefix" "$wine" "$wineserver"
