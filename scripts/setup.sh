@@ -17,12 +17,23 @@ packages=(
 # Extra package groups can be asked for by name, e.g. `setup.sh windows`.
 for group in "$@"; do
   case "$group" in
-    windows) packages+=(g++-mingw-w64-x86-64-posix mingw-w64 googletest wine64) ;;
+    # Both Windows builds, Wine for each (32-bit Wine is Debian's i386
+    # wine32, hence the foreign architecture), Tahoma for the window.
+    windows) packages+=(g++-mingw-w64-x86-64-posix g++-mingw-w64-i686-posix mingw-w64 googletest
+                        wine64 wine32:i386 fonts-wine xvfb xauth)
+             need_i386=1 ;;
     # mkfs.xfs, for timing the copy benchmark on a file system that reflinks.
     bench) packages+=(xfsprogs) ;;
     *) echo "setup.sh: unknown package group '$group'" >&2; exit 2 ;;
   esac
 done
+
+sudo_cmd=()
+[[ $(id -u) -eq 0 ]] || sudo_cmd=(sudo)
+if [[ -n "${need_i386:-}" ]] && ! dpkg --print-foreign-architectures | grep -qx i386; then
+  echo "Adding the i386 architecture for 32-bit Wine"
+  "${sudo_cmd[@]}" dpkg --add-architecture i386
+fi
 
 missing=()
 for p in "${packages[@]}"; do
@@ -30,8 +41,6 @@ for p in "${packages[@]}"; do
   [[ "$status" == "install ok installed" ]] || missing+=("$p")
 done
 
-sudo_cmd=()
-[[ $(id -u) -eq 0 ]] || sudo_cmd=(sudo)
 if [[ ${#missing[@]} -gt 0 ]]; then
   echo "Installing: ${missing[*]}"
   export DEBIAN_FRONTEND=noninteractive

@@ -2,26 +2,6 @@
 
 #include <QWidget>
 
-namespace {
-
-// One axis: where the control starts and how long it is in an area of
-// `length`, given its designed start and length in an area of `designedLength`.
-struct Span {
-    int start;
-    int length;
-};
-
-Span Follow(int start, int length, int designedLength, int newLength, bool nearAnchored, bool farAnchored)
-{
-    const int farDistance = designedLength - (start + length);
-    if (nearAnchored && farAnchored)
-        return {start, newLength - farDistance - start};
-    if (farAnchored)
-        return {newLength - farDistance - length, length};
-    return {start, length};
-}
-
-}  // namespace
 
 AnchorLayout::AnchorLayout(QWidget* container, QSize designedArea) : QLayout(container), designedArea_(designedArea)
 {
@@ -85,11 +65,10 @@ Qt::Orientations AnchorLayout::expandingDirections() const
 QRect AnchorLayout::Place(const Entry& entry, const QRect& area) const
 {
     const QRect& d = entry.designed;
-    const Span x = Follow(d.x(), d.width(), designedArea_.width(), area.width(), entry.anchors & akLeft,
-                          entry.anchors & akRight);
-    const Span y = Follow(d.y(), d.height(), designedArea_.height(), area.height(), entry.anchors & akTop,
-                          entry.anchors & akBottom);
-    return QRect(area.x() + x.start, area.y() + y.start, x.length, y.length);
+    const form::Rect placed = form::Place({d.x(), d.y(), d.width(), d.height()}, entry.anchors,
+                                          {designedArea_.width(), designedArea_.height()},
+                                          {area.width(), area.height()});
+    return QRect(area.x() + placed.left, area.y() + placed.top, placed.width, placed.height);
 }
 
 void AnchorLayout::setGeometry(const QRect& area)

@@ -5,13 +5,15 @@
 #include <QSize>
 #include <vector>
 
-// Edges a control keeps its distance to when its container is resized.
-enum TAnchorKind : unsigned { akLeft = 1, akTop = 2, akRight = 4, akBottom = 8 };
+#include "ui/FormDesign.h"
+
+using form::akBottom;
+using form::akLeft;
+using form::akRight;
+using form::akTop;
 
 // Places each widget at its designed rectangle and, as the container grows or
-// shrinks, keeps the widget's distance to every edge it is anchored to. An
-// axis anchored at both ends stretches; anchored only at the far end it moves.
-// Designed rectangles are measured from the layout's area (for a framed
+// shrinks, moves and stretches it by form::Place. Designed rectangles are measured from the layout's area (for a framed
 // container, its inner area).
 class AnchorLayout : public QLayout {
 public:

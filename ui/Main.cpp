@@ -10,6 +10,8 @@
 #include <QLineEdit>
 #include <QLocale>
 #include <QPushButton>
+#include <algorithm>
+#include <vector>
 
 #include "clean/CleaningRun.h"
 #include "clean/SharedStrings.h"
@@ -18,6 +20,7 @@
 #include "ui/DateTimeCalendar.h"
 #include "ui/ErrorDisplay.h"
 #include "ui/FileNameDialog.h"
+#include "ui/FormDesign.h"
 #include "ui/TracePane.h"
 #include "ui/WindowFonts.h"
 
@@ -25,10 +28,41 @@ TMainForm* MainForm = nullptr;
 
 namespace {
 
-// Sizes in pixels at 96 dpi, as the window was designed.
-constexpr QSize ClientSize(582, 344);
-constexpr QRect Panel1Rect(8, 8, 566, 328);
-constexpr int Panel1Frame = 2;  // etched frame: a sunken and a raised line
+const QSize ClientSize(form::ClientSize.width, form::ClientSize.height);
+
+QString Text(std::string_view name)
+{
+    const std::string_view text = form::Find(name).text;
+    return QString::fromUtf8(text.data(), static_cast<qsizetype>(text.size()));
+}
+
+QFont RoleFont(form::FontRole role)
+{
+    switch (role) {
+    case form::FontRole::Bold:
+        return CharacterHeightFont(11, true);
+    case form::FontRole::LargeBold:
+        return CellHeightFont(16, true);
+    case form::FontRole::Window:
+    case form::FontRole::TraceCyrillic:  // Qt's fonts carry no character set
+        break;
+    }
+    return CharacterHeightFont(11, false);
+}
+
+// Names the widget after its control, gives it the control's font and lays it
+// out where the table says. Window-font controls inherit the window's font.
+void Lay(AnchorLayout* layout, QWidget* widget, std::string_view name)
+{
+    const form::Control& control = form::Find(name);
+    widget->setObjectName(QString::fromUtf8(name.data(), static_cast<qsizetype>(name.size())));
+    if (control.font == form::FontRole::Bold || control.font == form::FontRole::LargeBold)
+        widget->setFont(RoleFont(control.font));
+    const form::Rect& r = control.rect;
+    layout->AddWidget(widget, QRect(r.left, r.top, r.width, r.height), control.anchors);
+    if (!control.visible)
+        widget->setVisible(false);
+}
 
 const char* const DatabaseFileFilter = "Database files (*.fdb)|*.fdb";
 const char* const DatabaseFileExt = "*.fdb";
@@ -48,86 +82,75 @@ TMainForm::TMainForm(QWidget* owner, std::unique_ptr<FileNameDialog> dialog, Run
 {
     FileOpenDialog = fileDialog_.get();
     setObjectName(QStringLiteral("MainForm"));
-    setWindowTitle(QStringLiteral("Утилита очистки БД Quenor (версия 2.1)"));
+    setWindowTitle(QString::fromUtf8(form::Caption.data(), static_cast<qsizetype>(form::Caption.size())));
     setWindowIcon(ApplicationIcon());
-    const QFont windowFont = CharacterHeightFont(11, false);
-    const QFont boldFont = CharacterHeightFont(11, true);
-    const QFont largeBoldFont = CellHeightFont(16, true);
+    const QFont windowFont = RoleFont(form::FontRole::Window);
     setFont(windowFont);
 
     Panel1 = new QFrame(this);
-    Panel1->setObjectName(QStringLiteral("Panel1"));
     Panel1->setFrameStyle(QFrame::Box | QFrame::Sunken);
     Panel1->setLineWidth(1);
     Panel1->setMidLineWidth(0);
     auto* windowLayout = new AnchorLayout(this, ClientSize);
-    windowLayout->AddWidget(Panel1, Panel1Rect, akLeft | akTop | akRight | akBottom);
+    Lay(windowLayout, Panel1, "Panel1");
 
-    const QSize innerArea = Panel1Rect.size() - QSize(2 * Panel1Frame, 2 * Panel1Frame);
-    auto* panelLayout = new AnchorLayout(Panel1, innerArea);
+    const form::Size inner = form::DesignedInnerArea();
+    auto* panelLayout = new AnchorLayout(Panel1, QSize(inner.width, inner.height));
 
     FileNameLabeledEdit = new QLineEdit(Panel1);
-    FileNameLabeledEdit->setObjectName(QStringLiteral("FileNameLabeledEdit"));
     FileNameLabeledEdit->setReadOnly(true);
-    FileNameLabeledEdit->setFont(boldFont);
-    panelLayout->AddWidget(FileNameLabeledEdit, QRect(80, 16, 389, 21), akLeft | akTop | akRight);
+    Lay(panelLayout, FileNameLabeledEdit, "FileNameLabeledEdit");
 
-    FileNameLabeledEditLabel = new QLabel(QStringLiteral("Файл БД :"), Panel1);
-    FileNameLabeledEditLabel->setObjectName(QStringLiteral("FileNameLabeledEditLabel"));
-    FileNameLabeledEditLabel->setFont(boldFont);
+    FileNameLabeledEditLabel = new QLabel(Text("FileNameLabeledEditLabel"), Panel1);
     FileNameLabeledEditLabel->setBuddy(FileNameLabeledEdit);
-    panelLayout->AddWidget(FileNameLabeledEditLabel, QRect(15, 20, 55, 13), akLeft | akTop);
+    Lay(panelLayout, FileNameLabeledEditLabel, "FileNameLabeledEditLabel");
 
-    FileOpenButton = new QPushButton(QStringLiteral("..."), Panel1);
-    FileOpenButton->setObjectName(QStringLiteral("FileOpenButton"));
-    FileOpenButton->setFont(largeBoldFont);
-    panelLayout->AddWidget(FileOpenButton, QRect(492, 14, 49, 25), akTop | akRight);
+    FileOpenButton = new QPushButton(Text("FileOpenButton"), Panel1);
+    Lay(panelLayout, FileOpenButton, "FileOpenButton");
 
-    CopyFromLabel = new QLabel(QStringLiteral("Копировать от:"), Panel1);
-    CopyFromLabel->setObjectName(QStringLiteral("CopyFromLabel"));
-    CopyFromLabel->setFont(boldFont);
-    panelLayout->AddWidget(CopyFromLabel, QRect(16, 64, 89, 13), akLeft | akTop);
+    CopyFromLabel = new QLabel(Text("CopyFromLabel"), Panel1);
+    Lay(panelLayout, CopyFromLabel, "CopyFromLabel");
 
     DateTimeLabel = new QLabel(Panel1);
-    DateTimeLabel->setObjectName(QStringLiteral("DateTimeLabel"));
-    DateTimeLabel->setFont(largeBoldFont);
     DateTimeLabel->setAlignment(Qt::AlignLeft | Qt::AlignVCenter);
     QPalette blueText = DateTimeLabel->palette();
     blueText.setColor(QPalette::Active, QPalette::WindowText, Blue());
     blueText.setColor(QPalette::Inactive, QPalette::WindowText, Blue());
     DateTimeLabel->setPalette(blueText);
-    panelLayout->AddWidget(DateTimeLabel, QRect(128, 58, 113, 25), akLeft | akTop);
+    Lay(panelLayout, DateTimeLabel, "DateTimeLabel");
 
-    SkipCheckBox = new QCheckBox(QStringLiteral("пропустить"), Panel1);
-    SkipCheckBox->setObjectName(QStringLiteral("SkipCheckBox"));
-    SkipCheckBox->setFont(boldFont);
-    SkipCheckBox->setVisible(false);
-    panelLayout->AddWidget(SkipCheckBox, QRect(267, 63, 97, 17), akLeft | akTop);
+    SkipCheckBox = new QCheckBox(Text("SkipCheckBox"), Panel1);
+    Lay(panelLayout, SkipCheckBox, "SkipCheckBox");
 
     TraceRichEdit = new TracePane(Panel1);
-    TraceRichEdit->setObjectName(QStringLiteral("TraceRichEdit"));
     TraceRichEdit->setFont(windowFont);
     TraceRichEdit->setTabChangesFocus(true);
-    panelLayout->AddWidget(TraceRichEdit, QRect(16, 104, 348, 160), akLeft | akTop | akRight);
+    Lay(panelLayout, TraceRichEdit, "TraceRichEdit");
 
     MonthCalendar = new DateTimeCalendar(Panel1);
-    MonthCalendar->setObjectName(QStringLiteral("MonthCalendar"));
-    panelLayout->AddWidget(MonthCalendar, QRect(370, 104, 191, 160), akTop | akRight);
+    Lay(panelLayout, MonthCalendar, "MonthCalendar");
 
-    ClearDBButton = new QPushButton(QStringLiteral("Очистить"), Panel1);
-    ClearDBButton->setObjectName(QStringLiteral("ClearDBButton"));
-    ClearDBButton->setFont(boldFont);
-    panelLayout->AddWidget(ClearDBButton, QRect(32, 275, 113, 35), akLeft | akTop);
+    ClearDBButton = new QPushButton(Text("ClearDBButton"), Panel1);
+    Lay(panelLayout, ClearDBButton, "ClearDBButton");
 
-    CorrectBDCheckBox = new QCheckBox(QStringLiteral("исправление"), Panel1);
-    CorrectBDCheckBox->setObjectName(QStringLiteral("CorrectBDCheckBox"));
-    panelLayout->AddWidget(CorrectBDCheckBox, QRect(192, 285, 97, 17), akLeft | akTop);
+    CorrectBDCheckBox = new QCheckBox(Text("CorrectBDCheckBox"), Panel1);
+    Lay(panelLayout, CorrectBDCheckBox, "CorrectBDCheckBox");
 
-    setTabOrder(FileNameLabeledEdit, FileOpenButton);
-    setTabOrder(FileOpenButton, TraceRichEdit);
-    setTabOrder(TraceRichEdit, SkipCheckBox);
-    setTabOrder(SkipCheckBox, ClearDBButton);
-    setTabOrder(ClearDBButton, CorrectBDCheckBox);
+    // The keyboard reaches the tab stops in the table's tab order.
+    std::vector<const form::Control*> tabStops;
+    for (const form::Control& control : form::Controls())
+        if (control.tabStop)
+            tabStops.push_back(&control);
+    std::sort(tabStops.begin(), tabStops.end(),
+              [](const form::Control* a, const form::Control* b) { return a->tabOrder < b->tabOrder; });
+    QWidget* previous = nullptr;
+    for (const form::Control* control : tabStops) {
+        auto* widget = Panel1->findChild<QWidget*>(
+            QString::fromUtf8(control->name.data(), static_cast<qsizetype>(control->name.size())));
+        if (previous != nullptr)
+            setTabOrder(previous, widget);
+        previous = widget;
+    }
 
     connect(FileOpenButton, &QPushButton::clicked, this,
             [this] { ShowingErrors([this] { FileOpenButtonClick(FileOpenButton); }); });

@@ -1,0 +1,217 @@
+// Stands in for Firebird's client library in the window tests, loaded by
+// Windows' own loader under the name gds32.dll. It answers the calls of the
+// database stage as the real client answers them, with the same calling
+// convention (__stdcall on 32-bit Windows, which a mismatch would turn into
+// a corrupted stack), and keeps no database at all.
+//
+// QUENOR_FB_STAND_IN_LOG: a file to which each call appends its name (and,
+// for a prepare, the statement text). QUENOR_FB_STAND_IN_FAIL: the name of
+// the one entry point that answers with an error status.
+#include <windows.h>
+
+#include <cstdint>
+#include <cstring>
+#include <fstream>
+#include <string>
+
+#if defined(_WIN64)
+#define API_CALL
+using Handle = unsigned int;
+#else
+#define API_CALL __stdcall
+using Handle = void*;
+#endif
+
+using Status = std::intptr_t;
+
+namespace {
+
+constexpr Status ArgGds = 1;           // isc_arg_gds
+constexpr Status SomeError = 335544344;  // isc_io_error
+constexpr char InfoDbSqlDialect = 62;
+constexpr char InfoSqlStmtType = 21;
+constexpr char InfoEnd = 1;
+constexpr int DeleteStatement = 5;     // isc_info_sql_stmt_delete
+constexpr int SelectStatement = 1;     // isc_info_sql_stmt_select
+int lastStatementType = DeleteStatement;
+std::uintptr_t nextHandle = 0x100;
+
+Handle NewHandle()
+{
+    nextHandle += 4;
+    return (Handle)nextHandle;
+}
+
+// The process's environment as SetEnvironmentVariable leaves it, which the C
+// runtime's copy does not follow.
+std::string Environment(const char* name)
+{
+    char value[1024] = {};
+    const DWORD length = GetEnvironmentVariableA(name, value, sizeof value);
+    return length > 0 && length < sizeof value ? std::string(value, length) : std::string();
+}
+
+void Log(const char* call, const std::string& detail = {})
+{
+    if (const std::string path = Environment("QUENOR_FB_STAND_IN_LOG"); !path.empty()) {
+        std::ofstream log(path, std::ios::app);
+        log << call;
+        if (!detail.empty())
+            log << ' ' << detail;
+        log << '\n';
+    }
+}
+
+// Fills `status` as the client does and returns its error code.
+Status Answer(Status* status, const char* call)
+{
+    Log(call);
+    const bool fail = Environment("QUENOR_FB_STAND_IN_FAIL") == call;
+    status[0] = ArgGds;
+    status[1] = fail ? SomeError : 0;
+    status[2] = 0;
+    return status[1];
+}
+
+void PutShort(char* at, int value)
+{
+    at[0] = static_cast<char>(value & 0xFF);
+    at[1] = static_cast<char>((value >> 8) & 0xFF);
+}
+
+}  // namespace
+
+extern "C" {
+
+__declspec(dllexport) Status API_CALL isc_attach_database(Status* status, short, const char*, Handle* db, short,
+                                                          const char*)
+{
+    const Status result = Answer(status, "isc_attach_database");
+    if (result == 0)
+        *db = NewHandle();
+    return result;
+}
+
+__declspec(dllexport) Status API_CALL isc_database_info(Status* status, Handle*, short, const char* items, short,
+                                                        char* reply)
+{
+    if (items[0] == InfoDbSqlDialect) {
+        reply[0] = InfoDbSqlDialect;
+        PutShort(reply + 1, 1);
+        reply[3] = 3;
+        reply[4] = InfoEnd;
+    }
+    return Answer(status, "isc_database_info");
+}
+
+__declspec(dllexport) Status API_CALL isc_start_multiple(Status* status, Handle* transaction, short, void*)
+{
+    const Status result = Answer(status, "isc_start_multiple");
+    if (result == 0)
+        *transaction = NewHandle();
+    return result;
+}
+
+__declspec(dllexport) Status API_CALL isc_dsql_alloc_statement2(Status* status, Handle*, Handle* statement)
+{
+    const Status result = Answer(status, "isc_dsql_alloc_statement2");
+    if (result == 0)
+        *statement = NewHandle();
+    return result;
+}
+
+__declspec(dllexport) Status API_CALL isc_dsql_prepare(Status* status, Handle*, Handle*, unsigned short length,
+                                                       const char* text, unsigned short, void*)
+{
+    const std::string statement = length == 0 ? std::string(text) : std::string(text, length);
+    lastStatementType = statement.rfind("SELECT", 0) == 0 ? SelectStatement : DeleteStatement;
+    Log("statement", statement);
+    return Answer(status, "isc_dsql_prepare");
+}
+
+__declspec(dllexport) Status API_CALL isc_dsql_sql_info(Status* status, Handle*, short, const char* items, short,
+                                                        char* reply)
+{
+    if (items[0] == InfoSqlStmtType) {
+        reply[0] = InfoSqlStmtType;
+        PutShort(reply + 1, 4);
+        PutShort(reply + 3, lastStatementType);
+        PutShort(reply + 5, 0);
+        reply[7] = InfoEnd;
+    }
+    return Answer(status, "isc_dsql_sql_info");
+}
+
+__declspec(dllexport) Status API_CALL isc_dsql_execute(Status* status, Handle*, Handle*, unsigned short,
+                                                       const void*)
+{
+    return Answer(status, "isc_dsql_execute");
+}
+
+// The one column a statement returns here is SMALLINT MON$SHUTDOWN_MODE:
+// 0, the database is online.
+struct OutputDescriptor {
+    short version;
+    char sqldaid[8];
+    std::int32_t sqldabc;
+    short sqln;
+    short sqld;
+    struct {
+        short sqltype, sqlscale, sqlsubtype, sqllen;
+        char* sqldata;
+        short* sqlind;
+    } sqlvar[1];
+};
+
+__declspec(dllexport) Status API_CALL isc_dsql_execute2(Status* status, Handle*, Handle*, unsigned short,
+                                                        const void*, const OutputDescriptor* output)
+{
+    if (output != nullptr && output->sqld >= 1) {
+        std::memset(output->sqlvar[0].sqldata, 0, sizeof(short));
+        if (output->sqlvar[0].sqlind != nullptr)
+            *output->sqlvar[0].sqlind = 0;
+    }
+    return Answer(status, "isc_dsql_execute2");
+}
+
+__declspec(dllexport) Status API_CALL isc_commit_transaction(Status* status, Handle* transaction)
+{
+    const Status result = Answer(status, "isc_commit_transaction");
+    if (result == 0)
+        *transaction = Handle{};
+    return result;
+}
+
+__declspec(dllexport) Status API_CALL isc_rollback_transaction(Status* status, Handle* transaction)
+{
+    const Status result = Answer(status, "isc_rollback_transaction");
+    if (result == 0)
+        *transaction = Handle{};
+    return result;
+}
+
+__declspec(dllexport) Status API_CALL isc_dsql_free_statement(Status* status, Handle* statement, unsigned short)
+{
+    const Status result = Answer(status, "isc_dsql_free_statement");
+    if (result == 0)
+        *statement = Handle{};
+    return result;
+}
+
+__declspec(dllexport) Status API_CALL isc_detach_database(Status* status, Handle* db)
+{
+    const Status result = Answer(status, "isc_detach_database");
+    if (result == 0)
+        *db = Handle{};
+    return result;
+}
+
+__declspec(dllexport) std::int32_t API_CALL isc_vax_integer(const char* bytes, short length)
+{
+    std::int32_t value = 0;
+    for (short i = length - 1; i >= 0; --i)
+        value = (value << 8) | static_cast<unsigned char>(bytes[i]);
+    return value;
+}
+
+}  // extern "C"

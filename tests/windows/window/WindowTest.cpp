@@ -1,0 +1,567 @@
+// The Win32 window driven through its real controls under Wine: the
+// rectangles Windows reports, the keyboard's tab order, the trace pane's
+// text and colours, the calendar, the file dialog's answers, whole runs with
+// the stand-in gbak.exe and the stand-in client loaded as gds32.dll, the
+// error box, closing during a run, and the program itself.
+#include <windows.h>
+
+#include <commctrl.h>
+#include <richedit.h>
+
+#include <gtest/gtest.h>
+
+#include <atomic>
+#include <fstream>
+#include <memory>
+#include <optional>
+#include <sstream>
+#include <string>
+#include <thread>
+#include <vector>
+
+#include "clean/CleaningRun.h"
+#include "clean/SharedStrings.h"
+#include "tests/support/FileBytes.h"
+#include "tests/support/TempDir.h"
+#include "tests/windows/StandInGbak.h"
+#include "tests/windows/WindowsTestSupport.h"
+#include "ui/win32/Main.h"
+
+namespace {
+
+// Answers the window's file question as a test tells it to.
+class ScriptedDialog : public FileNameDialog {
+public:
+    std::optional<std::wstring> answer;
+    int asked = 0;
+    std::wstring filter, defaultExt;
+
+    std::optional<std::wstring> Choose(HWND, const std::wstring& f, const std::wstring& ext) override
+    {
+        ++asked;
+        filter = f;
+        defaultExt = ext;
+        return answer;
+    }
+};
+
+struct Form {
+    ScriptedDialog* dialog = new ScriptedDialog;
+    TMainForm form{std::unique_ptr<FileNameDialog>(dialog)};
+
+    Form()
+    {
+        ShowWindow(form.Handle, SW_SHOWNORMAL);
+        UpdateWindow(form.Handle);
+        form.ProcessMessages();
+    }
+};
+
+RECT InPanel(const TMainForm& form, HWND control)
+{
+    RECT r{};
+    GetWindowRect(control, &r);
+    MapWindowPoints(HWND_DESKTOP, form.Panel1, reinterpret_cast<POINT*>(&r), 2);
+    // Measured from the inner area, inside the 2 px etched frame.
+    OffsetRect(&r, -2, -2);
+    return r;
+}
+
+void ResizeClient(TMainForm& form, int width, int height)
+{
+    RECT window{}, client{};
+    GetWindowRect(form.Handle, &window);
+    GetClientRect(form.Handle, &client);
+    const int extraWidth = (window.right - window.left) - client.right;
+    const int extraHeight = (window.bottom - window.top) - client.bottom;
+    SetWindowPos(form.Handle, nullptr, 0, 0, width + extraWidth, height + extraHeight, SWP_NOMOVE | SWP_NOZORDER);
+    form.ProcessMessages();
+}
+
+std::wstring Text(HWND window)
+{
+    wchar_t text[1024] = {};
+    GetWindowTextW(window, text, 1024);
+    return text;
+}
+
+std::wstring W(const char* utf8)
+{
+    const int length = MultiByteToWideChar(CP_UTF8, 0, utf8, -1, nullptr, 0);
+    std::wstring wide(static_cast<size_t>(length), L'\0');
+    MultiByteToWideChar(CP_UTF8, 0, utf8, -1, wide.data(), length);
+    wide.resize(static_cast<size_t>(length - 1));
+    return wide;
+}
+
+// The pane's text (paragraphs end in "\r") and the colour of each character.
+struct PaneContent {
+    std::wstring text;
+    std::vector<COLORREF> colours;
+};
+
+PaneContent ReadPane(HWND pane)
+{
+    PaneContent content;
+    GETTEXTLENGTHEX lengthOf{GTL_NUMCHARS | GTL_PRECISE, 1200};
+    const auto length = static_cast<LONG>(SendMessageW(pane, EM_GETTEXTLENGTHEX, reinterpret_cast<WPARAM>(&lengthOf), 0));
+    content.text.assign(static_cast<size_t>(length) + 1, L'\0');
+    TEXTRANGEW range{{0, length}, content.text.data()};
+    SendMessageW(pane, EM_GETTEXTRANGE, 0, reinterpret_cast<LPARAM>(&range));
+    content.text.resize(static_cast<size_t>(length));
+    for (LONG i = 0; i < length; ++i) {
+        CHARRANGE one{i, i + 1};
+        SendMessageW(pane, EM_EXSETSEL, 0, reinterpret_cast<LPARAM>(&one));
+        CHARFORMAT2W format{};
+        format.cbSize = sizeof format;
+        SendMessageW(pane, EM_GETCHARFORMAT, SCF_SELECTION, reinterpret_cast<LPARAM>(&format));
+        // The pane's default colour: what the operator types is drawn in it.
+        content.colours.push_back((format.dwEffects & CFE_AUTOCOLOR) != 0 ? CLR_DEFAULT : format.crTextColor);
+    }
+    CHARRANGE end{length, length};
+    SendMessageW(pane, EM_EXSETSEL, 0, reinterpret_cast<LPARAM>(&end));
+    return content;
+}
+
+// Lines of the pane with the colour of each, as "blue text".
+std::vector<std::wstring> ColouredLines(HWND pane)
+{
+    const PaneContent content = ReadPane(pane);
+    std::vector<std::wstring> lines;
+    size_t start = 0;
+    for (size_t i = 0; i <= content.text.size(); ++i) {
+        if (i < content.text.size() && content.text[i] != L'\r')
+            continue;
+        if (i == content.text.size() && start == i)
+            break;
+        std::wstring name = L"none";
+        if (i > start) {
+            const COLORREF colour = content.colours[start];
+            name = colour == RGB(0, 0, 255) ? L"blue" : colour == RGB(0, 128, 0) ? L"green"
+                 : colour == RGB(255, 0, 0) ? L"red" : colour == CLR_DEFAULT ? L"default" : L"other";
+            for (size_t j = start; j < i; ++j)
+                if (content.colours[j] != colour)
+                    name = L"mixed";
+        }
+        lines.push_back(name + L" " + content.text.substr(start, i - start));
+        start = i + 1;
+    }
+    return lines;
+}
+
+TEST(Win32Window, ControlsStandWhereTheAnchorsPutThemAtTheDesignedSizeAndAfterResizing)
+{
+    // Worked out by hand: a client area 200 px wider and 100 px taller
+    // widens the panel by as much, stretches the edit and the trace pane by
+    // 200 px, moves the "..." button and the calendar 200 px right, and
+    // leaves everything else, also in height, where it was.
+    const struct {
+        const char* control;
+        RECT designed;  // left, top, right, bottom in the panel's inner area
+        RECT resized;
+    } cases[] = {
+        {"FileNameLabeledEdit", {80, 16, 469, 37}, {80, 16, 669, 37}},
+        {"FileNameLabeledEditLabel", {15, 20, 70, 33}, {15, 20, 70, 33}},
+        {"FileOpenButton", {492, 14, 541, 39}, {692, 14, 741, 39}},
+        {"CopyFromLabel", {16, 64, 105, 77}, {16, 64, 105, 77}},
+        {"DateTimeLabel", {128, 58, 241, 83}, {128, 58, 241, 83}},
+        {"SkipCheckBox", {267, 63, 364, 80}, {267, 63, 364, 80}},
+        {"TraceRichEdit", {16, 104, 364, 264}, {16, 104, 564, 264}},
+        {"MonthCalendar", {370, 104, 561, 264}, {570, 104, 761, 264}},
+        {"ClearDBButton", {32, 275, 145, 310}, {32, 275, 145, 310}},
+        {"CorrectBDCheckBox", {192, 285, 289, 302}, {192, 285, 289, 302}},
+    };
+    Form f;
+    TMainForm& form = f.form;
+    RECT client{};
+    GetClientRect(form.Handle, &client);
+    EXPECT_EQ(client.right, 582);
+    EXPECT_EQ(client.bottom, 344);
+
+    for (const bool resized : {false, true}) {
+        if (resized)
+            ResizeClient(form, 782, 444);
+        RECT panel{};
+        GetWindowRect(form.Panel1, &panel);
+        MapWindowPoints(HWND_DESKTOP, form.Handle, reinterpret_cast<POINT*>(&panel), 2);
+        const RECT expectedPanel = resized ? RECT{8, 8, 774, 436} : RECT{8, 8, 574, 336};
+        EXPECT_TRUE(EqualRect(&panel, &expectedPanel)) << "Panel1 resized=" << resized;
+        for (const auto& c : cases) {
+            const RECT actual = InPanel(form, form.Control(c.control));
+            const RECT& expected = resized ? c.resized : c.designed;
+            EXPECT_TRUE(EqualRect(&actual, &expected))
+                << c.control << " resized=" << resized << ": " << actual.left << "," << actual.top << ","
+                << actual.right << "," << actual.bottom;
+        }
+    }
+    // The icon of the title bar and the task bar, from the resources.
+    EXPECT_NE(SendMessageW(form.Handle, WM_GETICON, ICON_SMALL, 0), 0);
+    EXPECT_NE(SendMessageW(form.Handle, WM_GETICON, ICON_BIG, 0), 0);
+    EXPECT_FALSE(IsWindowVisible(form.SkipCheckBox));
+    EXPECT_TRUE(IsWindowVisible(form.MonthCalendar));
+}
+
+TEST(Win32Window, TabWalksTheTabStopsInTheirOrderAndSkipsTheCalendarAndTheHiddenBox)
+{
+    Form f;
+    TMainForm& form = f.form;
+    SetForegroundWindow(form.Handle);
+    SetFocus(form.FileNameLabeledEdit);
+    const std::vector<HWND> expected = {form.FileOpenButton, form.TraceRichEdit, form.ClearDBButton,
+                                        form.CorrectBDCheckBox, form.FileNameLabeledEdit};
+    std::vector<HWND> reached;
+    for (size_t i = 0; i < expected.size(); ++i) {
+        PostMessageW(GetFocus(), WM_KEYDOWN, VK_TAB, 0);
+        PostMessageW(GetFocus(), WM_KEYUP, VK_TAB, 0xC0000000);
+        form.ProcessMessages();
+        reached.push_back(GetFocus());
+    }
+    EXPECT_EQ(reached, expected);
+}
+
+TEST(Win32Window, TraceAppendsColouredLinesAlsoAfterTypedText)
+{
+    Form f;
+    TMainForm& form = f.form;
+    const struct {
+        const char* text;
+        TColor colour;
+    } calls[] = {{"Сохранение...", clBlue}, {"...Ok", clGreen}, {"\nDone!", clGreen}, {"", clRed}};
+    for (const auto& call : calls)
+        form.Trace(call.text, call.colour);
+    // The operator types at the end of the pane, without a line break.
+    SetFocus(form.TraceRichEdit);
+    for (const wchar_t c : std::wstring(L"typed"))
+        PostMessageW(form.TraceRichEdit, WM_CHAR, c, 0);
+    form.ProcessMessages();
+    form.Trace("Неудача!", clRed);
+
+    EXPECT_EQ(ColouredLines(form.TraceRichEdit),
+              (std::vector<std::wstring>{W("blue Сохранение..."), L"green ...Ok", L"none ", L"green Done!",
+                                         L"none ", L"default typed", W("red Неудача!")}));
+
+    form.ClearTrace();
+    EXPECT_TRUE(ReadPane(form.TraceRichEdit).text.empty());
+    form.Trace("first", clBlue);
+    EXPECT_EQ(ColouredLines(form.TraceRichEdit), (std::vector<std::wstring>{L"blue first"}));
+}
+
+// The point in the calendar's client area where `day` of January 2000 is
+// drawn.
+std::optional<POINT> DayPoint(HWND calendar, WORD day)
+{
+    RECT client{};
+    GetClientRect(calendar, &client);
+    for (int y = 0; y < client.bottom; y += 2)
+        for (int x = 0; x < client.right; x += 2) {
+            MCHITTESTINFO hit{};
+            hit.cbSize = MCHITTESTINFO_V1_SIZE;
+            hit.pt = {x, y};
+            SendMessageW(calendar, MCM_HITTEST, 0, reinterpret_cast<LPARAM>(&hit));
+            if (hit.uHit == MCHT_CALENDARDATE && hit.st.wYear == 2000 && hit.st.wMonth == 1 && hit.st.wDay == day)
+                return hit.pt;
+        }
+    return std::nullopt;
+}
+
+TEST(Win32Window, ADayClickedUpdatesTheLabelADaySetOtherwiseOnlyTheValue)
+{
+    Form f;
+    TMainForm& form = f.form;
+    // The tests run in the Russian locale: day.month.year.
+    EXPECT_EQ(Text(form.DateTimeLabel), L"01.01.2000");
+    EXPECT_EQ(form.CalendarValue(), (TDateTime{2000, 1, 1, 0, 0, 0, 0}));
+
+    const std::optional<POINT> day15 = DayPoint(form.MonthCalendar, 15);
+    ASSERT_TRUE(day15);
+    const LPARAM at = MAKELPARAM(day15->x, day15->y);
+    SendMessageW(form.MonthCalendar, WM_LBUTTONDOWN, MK_LBUTTON, at);
+    SendMessageW(form.MonthCalendar, WM_LBUTTONUP, 0, at);
+    form.ProcessMessages();
+    EXPECT_EQ(Text(form.DateTimeLabel), L"15.01.2000");
+    EXPECT_EQ(form.CalendarValue(), (TDateTime{2000, 1, 15, 0, 0, 0, 0}));
+
+    // Not a click: the value moves, the label keeps the clicked day.
+    SetFocus(form.MonthCalendar);
+    PostMessageW(form.MonthCalendar, WM_KEYDOWN, VK_RIGHT, 0);
+    form.ProcessMessages();
+    SYSTEMTIME set{};
+    MonthCal_GetCurSel(form.MonthCalendar, &set);
+    if (set.wDay == 15) {
+        // Wine's calendar ignores the arrow keys; a value set without a
+        // mouse click stands for the keyboard's change there.
+        set.wDay = 20;
+        MonthCal_SetCurSel(form.MonthCalendar, &set);
+    }
+    EXPECT_NE(form.CalendarValue(), (TDateTime{2000, 1, 15, 0, 0, 0, 0}));
+    EXPECT_EQ(Text(form.DateTimeLabel), L"15.01.2000");
+}
+
+TEST(Win32Window, TheFileDialogConfirmedOrCancelled)
+{
+    const struct {
+        const char* name;
+        std::optional<std::wstring> answer;
+        std::wstring edit;         // what the edit shows afterwards
+        bool traceCleared;
+    } cases[] = {
+        {"confirmed", W("C:\\Базы\\Основная БД.fdb"), W("C:\\Базы\\Основная БД.fdb"), true},
+        // Letters that Windows-1251 cannot hold become its substitute '?'.
+        {"outside the code page", W("C:\\日本\\x.fdb"), L"C:\\??\\x.fdb", true},
+        {"cancelled", std::nullopt, L"C:\\before.fdb", false},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.name);
+        Form f;
+        TMainForm& form = f.form;
+        DBFileName = "C:\\before.fdb";
+        SetWindowTextW(form.FileNameLabeledEdit, L"C:\\before.fdb");
+        form.Trace("line of the last run", clRed);
+        f.dialog->answer = c.answer;
+
+        SendMessageW(form.FileOpenButton, BM_CLICK, 0, 0);
+
+        EXPECT_EQ(f.dialog->asked, 1);
+        EXPECT_EQ(f.dialog->filter, L"Database files (*.fdb)|*.fdb");
+        EXPECT_EQ(f.dialog->defaultExt, L"*.fdb");
+        EXPECT_EQ(Text(form.FileNameLabeledEdit), c.edit);
+        EXPECT_EQ(ReadPane(form.TraceRichEdit).text.empty(), c.traceCleared);
+        EXPECT_EQ(form.DatabasePathText(), DBFileName);
+        DBFileName.clear();
+    }
+}
+
+// A database folder, the stand-in gbak installed and registered, and the
+// stand-in client's log.
+class Win32WindowRun : public testing::Test {
+protected:
+    void SetUp() override
+    {
+        CreateDirectoryA(base.c_str(), nullptr);
+        WriteFileBytes(database, "pretend database");
+        SetEnvironmentVariableA("QUENOR_FB_STAND_IN_LOG", clientLog.c_str());
+        SetEnvironmentVariableA("QUENOR_FB_STAND_IN_FAIL", nullptr);
+    }
+    void TearDown() override
+    {
+        SetEnvironmentVariableA("QUENOR_FB_STAND_IN_LOG", nullptr);
+        SetEnvironmentVariableA("QUENOR_FB_STAND_IN_FAIL", nullptr);
+        DBFileName.clear();
+    }
+
+    void Choose(Form& f, const std::string& path)
+    {
+        f.dialog->answer = std::wstring(path.begin(), path.end());
+        SendMessageW(f.form.FileOpenButton, BM_CLICK, 0, 0);
+    }
+
+    std::string ClientCalls()
+    {
+        std::ifstream log(clientLog);
+        std::stringstream text;
+        text << log.rdbuf();
+        return text.str();
+    }
+
+    TempDir dir;
+    std::string base = dir.Path() + "\\Base";
+    std::string database = base + "\\MAIN.fdb";
+    std::string clientLog = dir.Path() + "\\client.log";
+};
+
+TEST_F(Win32WindowRun, WholeRunsThroughTheWindow)
+{
+    const std::wstring saving = W("blue Сохранение оригинального файла БД (*.fdb -> *.bak)...");
+    const std::wstring deleting = W("blue Удаление данных до выбранной даты...");
+    const std::wstring backingUp = W("blue Создание бэкапа файла БД (*.fdb -> *.fdk)...");
+    const std::wstring restoring = W("blue Восстановление из бэкапа файла БД (*.fdk -> *.fdb)...");
+    const struct {
+        const char* name;
+        const char* failingCall;
+        bool correction;
+        std::vector<std::wstring> lines;
+        bool correctionAfter;
+        size_t gbakRuns;
+    } cases[] = {
+        {"done", nullptr, false,
+         {saving, L"green ...Ok", deleting, L"green ...Ok", backingUp, L"green ...Ok", restoring, L"green ...Ok",
+          L"none ", L"green Done!"},
+         false, 2},
+        {"done with correction", nullptr, true,
+         {saving, L"green ...Ok", deleting, L"green ...Ok", backingUp, L"green ...Ok", restoring, L"green ...Ok",
+          L"none ", L"green Done!"},
+         false, 2},
+        {"delete refused by the client", "isc_dsql_execute", true,
+         {saving, L"green ...Ok", deleting, L"red An exception occured during delete data before date",
+          W("red Неудача!")},
+         true, 0},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.name);
+        DeleteFileA(clientLog.c_str());
+        WriteFileBytes(database, "pretend database");
+        SetEnvironmentVariableA("QUENOR_FB_STAND_IN_FAIL", c.failingCall);
+        StandInGbak gbak(dir.Path() + "\\Firebird " + c.name, {"0 copy"});
+        TestInstancesKey key(StringValue(REG_SZ, gbak.InstallationDirectory()));
+        Form f;
+        Choose(f, database);
+        SendMessageW(f.form.CorrectBDCheckBox, BM_SETCHECK, c.correction ? BST_CHECKED : BST_UNCHECKED, 0);
+
+        SendMessageW(f.form.ClearDBButton, BM_CLICK, 0, 0);
+
+        EXPECT_EQ(ColouredLines(f.form.TraceRichEdit), c.lines);
+        EXPECT_EQ(f.form.CorrectionChecked(), c.correctionAfter);
+        // The delete went down the client with the calendar's day as cut-off.
+        const std::string client = ClientCalls();
+        EXPECT_NE(client.find("isc_attach_database\nisc_database_info\n"), std::string::npos) << client;
+        EXPECT_NE(client.find("statement DELETE FROM log WHERE log_time<'01.01.2000'"), std::string::npos) << client;
+        const std::vector<StandInGbak::Call> calls = gbak.Calls();
+        ASSERT_EQ(calls.size(), c.gbakRuns);
+        if (c.gbakRuns == 2) {
+            const bool fixed = calls[1].commandLine.find("-fix_fss_metadata win1251") != std::string::npos;
+            EXPECT_EQ(fixed, c.correction);
+        }
+    }
+}
+
+TEST_F(Win32WindowRun, ARunWithNoFileChosenFailsAtTheSafetyCopy)
+{
+    Form f;
+    SendMessageW(f.form.ClearDBButton, BM_CLICK, 0, 0);
+    const std::vector<std::wstring> lines = ColouredLines(f.form.TraceRichEdit);
+    ASSERT_GE(lines.size(), 3u);
+    EXPECT_EQ(lines[0], W("blue Сохранение оригинального файла БД (*.fdb -> *.bak)..."));
+    EXPECT_EQ(lines[1], W("red Неудача..."));
+    EXPECT_EQ(lines[2].rfind(W("red Причина: "), 0), 0u);
+}
+
+// Reads the error box the window's thread shows, from another thread, and
+// presses its OK button.
+class ErrorBoxWatcher {
+public:
+    ErrorBoxWatcher() : watcher_([this] { Watch(); }) {}
+    ~ErrorBoxWatcher() { Finish(); }
+
+    // Stops watching; afterwards the fields hold what the box showed.
+    void Finish()
+    {
+        stop_ = true;
+        if (watcher_.joinable())
+            watcher_.join();
+    }
+
+    std::wstring title, text;
+
+private:
+    static BOOL CALLBACK FindBox(HWND window, LPARAM found)
+    {
+        wchar_t name[32] = {};
+        GetClassNameW(window, name, 32);
+        if (std::wstring(name) == L"#32770" && IsWindowVisible(window)) {
+            *reinterpret_cast<HWND*>(found) = window;
+            return FALSE;
+        }
+        return TRUE;
+    }
+
+    void Watch()
+    {
+        for (int tries = 0; tries < 600 && !stop_; ++tries) {
+            HWND box = nullptr;
+            EnumThreadWindows(thread_, FindBox, reinterpret_cast<LPARAM>(&box));
+            if (box != nullptr) {
+                title = Text(box);
+                text = Text(GetDlgItem(box, 0xFFFF));
+                PostMessageW(box, WM_COMMAND, IDOK, 0);
+                return;
+            }
+            Sleep(50);
+        }
+    }
+
+    DWORD thread_ = GetCurrentThreadId();
+    std::atomic<bool> stop_{false};
+    std::thread watcher_;
+};
+
+TEST_F(Win32WindowRun, ARegistryValueOfTheWrongKindIsShownInTheErrorBox)
+{
+    TestInstancesKey key(StoredValue{REG_DWORD, std::string("\x01\x00\x00\x00", 4)});
+    Form f;
+    Choose(f, database);
+    ErrorBoxWatcher box;
+
+    SendMessageW(f.form.ClearDBButton, BM_CLICK, 0, 0);
+    box.Finish();
+
+    // The title rule keeps the first letter as it is; a text ending in a
+    // quote (below '.') gets no full stop.
+    EXPECT_EQ(box.title, L"window_tests");
+    EXPECT_EQ(box.text, L"Invalid data type for 'DefaultInstance'");
+    // The run ended at the read: no further line, and the window stays.
+    const std::vector<std::wstring> lines = ColouredLines(f.form.TraceRichEdit);
+    ASSERT_FALSE(lines.empty());
+    EXPECT_EQ(lines.back(), L"green ...Ok");
+    EXPECT_TRUE(IsWindow(f.form.Handle));
+}
+
+TEST_F(Win32WindowRun, ClosingDuringARunEndsTheWindowAfterTheRun)
+{
+    StandInGbak gbak(dir.Path() + "\\Firebird", {"0 copy"});
+    TestInstancesKey key(StringValue(REG_SZ, gbak.InstallationDirectory()));
+    Form f;
+    f.form.EndsProgram = true;
+    Choose(f, database);
+    HWND window = f.form.Handle;
+    // Met by the run's first line, while the run is under way.
+    PostMessageW(window, WM_CLOSE, 0, 0);
+
+    SendMessageW(f.form.ClearDBButton, BM_CLICK, 0, 0);
+
+    EXPECT_EQ(gbak.Calls().size(), 2u);
+    EXPECT_FALSE(IsWindow(window));
+    MSG quit{};
+    EXPECT_TRUE(PeekMessageW(&quit, nullptr, WM_QUIT, WM_QUIT, PM_REMOVE));
+}
+
+TEST(Win32Program, StartsShowsItsWindowAndEndsWithExitCodeZeroWhenClosed)
+{
+    const std::string program = TestProgramFolder() + "quenor-cleaner.exe";
+    DWORD ignored = 0;
+    const DWORD size = GetFileVersionInfoSizeA(program.c_str(), &ignored);
+    ASSERT_GT(size, 0u);
+    std::vector<char> version(size);
+    ASSERT_TRUE(GetFileVersionInfoA(program.c_str(), 0, size, version.data()));
+    VS_FIXEDFILEINFO* fixed = nullptr;
+    UINT length = 0;
+    ASSERT_TRUE(VerQueryValueA(version.data(), "\\", reinterpret_cast<void**>(&fixed), &length));
+    EXPECT_EQ(fixed->dwFileVersionMS, MAKELONG(0, 1));
+    EXPECT_EQ(fixed->dwFileVersionLS, 0u);
+    EXPECT_EQ(fixed->dwProductVersionMS, MAKELONG(0, 1));
+
+    STARTUPINFOA startup{};
+    startup.cb = sizeof startup;
+    PROCESS_INFORMATION process{};
+    std::string commandLine = "\"" + program + "\"";
+    ASSERT_TRUE(CreateProcessA(nullptr, commandLine.data(), nullptr, nullptr, FALSE, 0, nullptr, nullptr, &startup,
+                               &process));
+    HWND window = nullptr;
+    const std::wstring caption = W("Утилита очистки БД Quenor (версия 2.1)");
+    for (int tries = 0; tries < 200 && window == nullptr; ++tries) {
+        Sleep(50);
+        window = FindWindowW(L"TMainForm", caption.c_str());
+    }
+    ASSERT_NE(window, nullptr);
+    for (int tries = 0; tries < 200 && !IsWindowVisible(window); ++tries)
+        Sleep(50);
+    EXPECT_TRUE(IsWindowVisible(window));
+    PostMessageW(window, WM_CLOSE, 0, 0);
+    EXPECT_EQ(WaitForSingleObject(process.hProcess, 20000), WAIT_OBJECT_0);
+    DWORD exitCode = 1;
+    GetExitCodeProcess(process.hProcess, &exitCode);
+    EXPECT_EQ(exitCode, 0u);
+    CloseHandle(process.hThread);
+    CloseHandle(process.hProcess);
+}
+
+}  // namespace

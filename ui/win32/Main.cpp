@@ -1,0 +1,596 @@
+#include "ui/win32/Main.h"
+
+#include <commctrl.h>
+#include <richedit.h>
+
+#include <algorithm>
+#include <stdexcept>
+#include <vector>
+
+#include "clean/CleaningRun.h"
+#include "clean/SharedStrings.h"
+#include "platform/WideTextWin.h"
+#include "ui/win32/TextWin.h"
+
+TMainForm* MainForm = nullptr;
+
+namespace {
+
+using win32ui::Utf8ToWide;
+
+constexpr wchar_t FormClass[] = L"TMainForm";
+constexpr wchar_t PanelClass[] = L"TPanel";
+constexpr int FirstControlId = 100;
+const wchar_t* const DatabaseFileFilter = L"Database files (*.fdb)|*.fdb";
+const wchar_t* const DatabaseFileExt = L"*.fdb";
+// The paint messages KeepAlive lets through at most at one time, in case a
+// window leaves its update region in place.
+constexpr int KeepAlivePaintLimit = 64;
+
+TMainForm* FormOf(HWND window)
+{
+    return reinterpret_cast<TMainForm*>(GetWindowLongPtrW(window, GWLP_USERDATA));
+}
+
+void RegisterClasses(HINSTANCE instance)
+{
+    static bool registered = false;
+    if (registered)
+        return;
+    // RICHEDIT50W lives in msftedit.dll, which nothing else loads.
+    if (LoadLibraryW(L"msftedit.dll") == nullptr)
+        throw std::runtime_error("msftedit.dll could not be loaded");
+    INITCOMMONCONTROLSEX common{sizeof common, ICC_STANDARD_CLASSES | ICC_DATE_CLASSES | ICC_WIN95_CLASSES};
+    InitCommonControlsEx(&common);
+
+    WNDCLASSEXW form{};
+    form.cbSize = sizeof form;
+    form.lpszClassName = FormClass;
+    form.hInstance = instance;
+    form.hCursor = LoadCursorW(nullptr, IDC_ARROW);
+    form.hbrBackground = reinterpret_cast<HBRUSH>(COLOR_BTNFACE + 1);
+    form.hIcon = static_cast<HICON>(LoadImageW(instance, MAKEINTRESOURCEW(1), IMAGE_ICON,
+                                               GetSystemMetrics(SM_CXICON), GetSystemMetrics(SM_CYICON), 0));
+    form.hIconSm = static_cast<HICON>(LoadImageW(instance, MAKEINTRESOURCEW(1), IMAGE_ICON,
+                                                 GetSystemMetrics(SM_CXSMICON), GetSystemMetrics(SM_CYSMICON), 0));
+    form.lpfnWndProc = TMainForm::FormProc;
+    WNDCLASSEXW panel = form;
+    panel.lpszClassName = PanelClass;
+    panel.hIcon = panel.hIconSm = nullptr;
+    panel.lpfnWndProc = TMainForm::PanelProc;
+    if (!RegisterClassExW(&form) || !RegisterClassExW(&panel))
+        throw std::runtime_error("the window classes could not be registered");
+    registered = true;
+}
+
+HFONT MakeFont(form::FontRole role)
+{
+    // A negative height asks for the character height, a positive one for
+    // the cell height.
+    int height = -11;
+    int weight = FW_NORMAL;
+    DWORD charset = DEFAULT_CHARSET;
+    switch (role) {
+    case form::FontRole::Window:
+        break;
+    case form::FontRole::Bold:
+        weight = FW_BOLD;
+        break;
+    case form::FontRole::LargeBold:
+        height = 16;
+        weight = FW_BOLD;
+        break;
+    case form::FontRole::TraceCyrillic:
+        charset = RUSSIAN_CHARSET;
+        break;
+    }
+    return CreateFontW(height, 0, 0, 0, weight, FALSE, FALSE, FALSE, charset, OUT_DEFAULT_PRECIS,
+                       CLIP_DEFAULT_PRECIS, DEFAULT_QUALITY, DEFAULT_PITCH | FF_DONTCARE, L"Tahoma");
+}
+
+struct ClassAndStyle {
+    const wchar_t* className;
+    DWORD style;
+    DWORD exStyle;
+};
+
+ClassAndStyle WindowKind(const form::Control& control)
+{
+    switch (control.kind) {
+    case form::Kind::Panel:
+        return {PanelClass, WS_CLIPSIBLINGS, WS_EX_CONTROLPARENT};
+    case form::Kind::Edit:
+        return {WC_EDITW, ES_READONLY | ES_AUTOHSCROLL | ES_LEFT, WS_EX_CLIENTEDGE};
+    case form::Kind::EditLabel:
+    case form::Kind::Label:
+        return {WC_STATICW, SS_LEFT | SS_NOPREFIX | (control.name == "DateTimeLabel" ? SS_CENTERIMAGE : 0u), 0};
+    case form::Kind::Button:
+        return {WC_BUTTONW, BS_PUSHBUTTON, 0};
+    case form::Kind::CheckBox:
+        return {WC_BUTTONW, BS_AUTOCHECKBOX, 0};
+    case form::Kind::RichEdit:
+        return {MSFTEDIT_CLASS,
+                ES_MULTILINE | ES_AUTOVSCROLL | ES_AUTOHSCROLL | ES_NOHIDESEL | WS_VSCROLL | WS_HSCROLL,
+                WS_EX_CLIENTEDGE};
+    case form::Kind::MonthCalendar:
+        return {MONTHCAL_CLASSW, 0, 0};
+    }
+    throw std::logic_error("unknown control kind");
+}
+
+}  // namespace
+
+TMainForm::TMainForm(std::unique_ptr<FileNameDialog> dialog, RunFactory makeRun)
+    : fileDialog_(dialog ? std::move(dialog) : std::make_unique<OpenFileDialog>()),
+      run_(makeRun ? makeRun(*this) : std::make_unique<CleaningRun>(*this))
+{
+    FileOpenDialog = fileDialog_.get();
+    const HINSTANCE instance = GetModuleHandleW(nullptr);
+    RegisterClasses(instance);
+    for (int role = 0; role < 4; ++role)
+        fonts_[role] = MakeFont(static_cast<form::FontRole>(role));
+
+    const DWORD style = WS_OVERLAPPEDWINDOW | WS_CLIPCHILDREN;
+    RECT frame{0, 0, form::ClientSize.width, form::ClientSize.height};
+    AdjustWindowRectEx(&frame, style, FALSE, 0);
+    Handle = CreateWindowExW(0, FormClass, Utf8ToWide(form::Caption).c_str(), style, CW_USEDEFAULT, CW_USEDEFAULT,
+                             frame.right - frame.left, frame.bottom - frame.top, nullptr, nullptr, instance, this);
+    if (Handle == nullptr)
+        throw std::runtime_error("the main window could not be created");
+    SendMessageW(Handle, WM_SETFONT, reinterpret_cast<WPARAM>(fonts_[0]), FALSE);
+    // Set on the window too, so the task bar and other programs can ask for it.
+    for (const WPARAM size : {ICON_SMALL, ICON_BIG})
+        SendMessageW(Handle, WM_SETICON, size,
+                     GetClassLongPtrW(Handle, size == ICON_SMALL ? GCLP_HICONSM : GCLP_HICON));
+    CreateControls();
+
+    // The calendar's value starts at the first moment of 1 January 2000.
+    SYSTEMTIME start{};
+    start.wYear = 2000;
+    start.wMonth = 1;
+    start.wDay = 1;
+    start.wDayOfWeek = 6;
+    MonthCal_SetCurSel(MonthCalendar, &start);
+    ShowCalendarDate();
+}
+
+TMainForm::~TMainForm()
+{
+    SetScreenCursor(crDefault);
+    if (Handle != nullptr) {
+        SetWindowLongPtrW(Handle, GWLP_USERDATA, 0);
+        DestroyWindow(Handle);
+    }
+    for (HFONT font : fonts_)
+        DeleteObject(font);
+    if (labelBrush_ != nullptr)
+        DeleteObject(labelBrush_);
+}
+
+void TMainForm::CreateControls()
+{
+    const HINSTANCE instance = GetModuleHandleW(nullptr);
+    int id = FirstControlId;
+    for (const form::Control& control : form::Controls()) {
+        const ClassAndStyle kind = WindowKind(control);
+        const bool inPanel = control.kind != form::Kind::Panel;
+        DWORD style = WS_CHILD | kind.style;
+        if (control.visible)
+            style |= WS_VISIBLE;
+        if (control.tabStop)
+            style |= WS_TABSTOP;
+        const int offset = inPanel ? form::PanelFrame : 0;
+        HWND window = CreateWindowExW(kind.exStyle, kind.className, Utf8ToWide(control.text).c_str(), style,
+                                      control.rect.left + offset, control.rect.top + offset, control.rect.width,
+                                      control.rect.height, inPanel ? Panel1 : Handle,
+                                      reinterpret_cast<HMENU>(static_cast<INT_PTR>(id++)), instance, this);
+        if (window == nullptr)
+            throw std::runtime_error("the control " + std::string(control.name) + " could not be created");
+        SendMessageW(window, WM_SETFONT, reinterpret_cast<WPARAM>(fonts_[static_cast<int>(control.font)]), FALSE);
+        controls_[window] = &control;
+        if (control.kind == form::Kind::Panel)
+            Panel1 = window;
+    }
+    FileNameLabeledEdit = Control("FileNameLabeledEdit");
+    FileNameLabeledEditLabel = Control("FileNameLabeledEditLabel");
+    FileOpenButton = Control("FileOpenButton");
+    TraceRichEdit = Control("TraceRichEdit");
+    MonthCalendar = Control("MonthCalendar");
+    DateTimeLabel = Control("DateTimeLabel");
+    CopyFromLabel = Control("CopyFromLabel");
+    SkipCheckBox = Control("SkipCheckBox");
+    ClearDBButton = Control("ClearDBButton");
+    CorrectBDCheckBox = Control("CorrectBDCheckBox");
+
+    // The keyboard's order is the windows' order (z-order) in the panel.
+    std::vector<const form::Control*> byTabOrder;
+    for (const form::Control& control : form::Controls())
+        if (control.tabOrder != form::NoTabOrder)
+            byTabOrder.push_back(&control);
+    std::sort(byTabOrder.begin(), byTabOrder.end(),
+              [](const form::Control* a, const form::Control* b) { return a->tabOrder < b->tabOrder; });
+    HWND after = HWND_TOP;
+    for (const form::Control* control : byTabOrder) {
+        HWND window = Control(control->name);
+        SetWindowPos(window, after, 0, 0, 0, 0, SWP_NOMOVE | SWP_NOSIZE | SWP_NOACTIVATE);
+        after = window;
+    }
+
+    // The trace pane: 8 pt Tahoma with Cyrillic glyphs, 100 % zoom, colours
+    // set per line on the text.
+    CHARFORMAT2W format{};
+    format.cbSize = sizeof format;
+    format.dwMask = CFM_FACE | CFM_SIZE | CFM_CHARSET | CFM_COLOR | CFM_BOLD | CFM_ITALIC;
+    format.dwEffects = CFE_AUTOCOLOR;
+    format.yHeight = 8 * 20;
+    format.bCharSet = RUSSIAN_CHARSET;
+    wcscpy(format.szFaceName, L"Tahoma");
+    SendMessageW(TraceRichEdit, EM_SETCHARFORMAT, SCF_ALL, reinterpret_cast<LPARAM>(&format));
+    SendMessageW(TraceRichEdit, EM_SETZOOM, 0, 0);
+    SendMessageW(TraceRichEdit, EM_SETEVENTMASK, 0, 0);
+    SetWindowSubclass(TraceRichEdit, TracePaneProc, 1, reinterpret_cast<DWORD_PTR>(this));
+
+    // Today marked and written below, no week numbers, the locale's first day.
+    SetWindowSubclass(MonthCalendar, CalendarProc, 1, reinterpret_cast<DWORD_PTR>(this));
+}
+
+HWND TMainForm::Control(std::string_view name) const
+{
+    for (const auto& [window, control] : controls_)
+        if (control->name == name)
+            return window;
+    throw std::out_of_range("no control named " + std::string(name));
+}
+
+void TMainForm::LayOutPanel()
+{
+    RECT client{};
+    GetClientRect(Panel1, &client);
+    const form::Size inner{client.right - 2 * form::PanelFrame, client.bottom - 2 * form::PanelFrame};
+    for (const auto& [window, control] : controls_) {
+        if (control->kind == form::Kind::Panel)
+            continue;
+        const form::Rect placed = form::Place(control->rect, control->anchors, form::DesignedInnerArea(), inner);
+        SetWindowPos(window, nullptr, placed.left + form::PanelFrame, placed.top + form::PanelFrame, placed.width,
+                     placed.height, SWP_NOZORDER | SWP_NOACTIVATE);
+    }
+    InvalidateRect(Panel1, nullptr, TRUE);
+}
+
+LRESULT CALLBACK TMainForm::FormProc(HWND window, UINT message, WPARAM wParam, LPARAM lParam)
+{
+    if (message == WM_NCCREATE) {
+        auto* create = reinterpret_cast<CREATESTRUCTW*>(lParam);
+        SetWindowLongPtrW(window, GWLP_USERDATA, reinterpret_cast<LONG_PTR>(create->lpCreateParams));
+        return DefWindowProcW(window, message, wParam, lParam);
+    }
+    TMainForm* self = FormOf(window);
+    if (self == nullptr)
+        return DefWindowProcW(window, message, wParam, lParam);
+    switch (message) {
+    case WM_SIZE:
+        if (self->Panel1 != nullptr) {
+            const form::Control& panel = form::Find("Panel1");
+            const form::Rect placed = form::Place(panel.rect, panel.anchors, form::ClientSize,
+                                                  {LOWORD(lParam), HIWORD(lParam)});
+            SetWindowPos(self->Panel1, nullptr, placed.left, placed.top, placed.width, placed.height,
+                         SWP_NOZORDER | SWP_NOACTIVATE);
+        }
+        return 0;
+    case WM_SETCURSOR:
+        if (self->SetCursorIfBusy())
+            return TRUE;
+        break;
+    case WM_CLOSE:
+        // The run goes on to its end; the window closes after it.
+        if (self->run_->Running()) {
+            self->closeAfterRun_ = true;
+            return 0;
+        }
+        DestroyWindow(window);
+        return 0;
+    case WM_DESTROY:
+        self->Handle = nullptr;
+        if (self->EndsProgram)
+            PostQuitMessage(0);
+        return 0;
+    default:
+        break;
+    }
+    return DefWindowProcW(window, message, wParam, lParam);
+}
+
+LRESULT CALLBACK TMainForm::PanelProc(HWND window, UINT message, WPARAM wParam, LPARAM lParam)
+{
+    if (message == WM_NCCREATE) {
+        auto* create = reinterpret_cast<CREATESTRUCTW*>(lParam);
+        SetWindowLongPtrW(window, GWLP_USERDATA, reinterpret_cast<LONG_PTR>(create->lpCreateParams));
+        return DefWindowProcW(window, message, wParam, lParam);
+    }
+    TMainForm* self = FormOf(window);
+    if (self == nullptr)
+        return DefWindowProcW(window, message, wParam, lParam);
+    switch (message) {
+    case WM_PAINT: {
+        PAINTSTRUCT paint;
+        HDC dc = BeginPaint(window, &paint);
+        RECT client{};
+        GetClientRect(window, &client);
+        DrawEdge(dc, &client, EDGE_ETCHED, BF_RECT);
+        EndPaint(window, &paint);
+        return 0;
+    }
+    case WM_SIZE:
+        self->LayOutPanel();
+        return 0;
+    case WM_COMMAND:
+        if (lParam != 0 && self->Command(reinterpret_cast<HWND>(lParam), HIWORD(wParam)))
+            return 0;
+        break;
+    case WM_CTLCOLORSTATIC:
+        if (reinterpret_cast<HWND>(lParam) == self->DateTimeLabel)
+            return self->StaticColour(reinterpret_cast<HDC>(wParam), reinterpret_cast<HWND>(lParam));
+        break;
+    case WM_SETCURSOR:
+        if (self->SetCursorIfBusy())
+            return TRUE;
+        break;
+    default:
+        break;
+    }
+    return DefWindowProcW(window, message, wParam, lParam);
+}
+
+LRESULT CALLBACK TMainForm::CalendarProc(HWND window, UINT message, WPARAM wParam, LPARAM lParam, UINT_PTR,
+                                         DWORD_PTR data)
+{
+    const LRESULT result = DefSubclassProc(window, message, wParam, lParam);
+    // A click is a press and release of the mouse button; the calendar has
+    // taken its pick by the release. The keyboard never gets here.
+    if (message == WM_LBUTTONUP) {
+        auto* self = reinterpret_cast<TMainForm*>(data);
+        self->ShowingErrors([self] { self->MonthCalendarClick(self->MonthCalendar); });
+    }
+    return result;
+}
+
+LRESULT CALLBACK TMainForm::TracePaneProc(HWND window, UINT message, WPARAM wParam, LPARAM lParam, UINT_PTR,
+                                          DWORD_PTR)
+{
+    LRESULT result = DefSubclassProc(window, message, wParam, lParam);
+    // Tab leaves the pane for the next control rather than typing a tab, as
+    // in the Linux window.
+    if (message == WM_GETDLGCODE) {
+        const auto* pending = reinterpret_cast<const MSG*>(lParam);
+        result &= ~DLGC_WANTTAB;
+        if (pending != nullptr && pending->message == WM_KEYDOWN && pending->wParam == VK_TAB)
+            result &= ~(DLGC_WANTALLKEYS | DLGC_WANTMESSAGE);
+    }
+    return result;
+}
+
+bool TMainForm::Command(HWND control, WORD code)
+{
+    if (code != BN_CLICKED)
+        return false;
+    if (control == FileOpenButton)
+        ShowingErrors([this] { FileOpenButtonClick(FileOpenButton); });
+    else if (control == SkipCheckBox)
+        ShowingErrors([this] { SkipCheckBoxClick(SkipCheckBox); });
+    else if (control == ClearDBButton)
+        ShowingErrors([this] { ClearDBButtonClick(ClearDBButton); });
+    else
+        return false;
+    AfterHandler();
+    return true;
+}
+
+void TMainForm::AfterHandler()
+{
+    if (run_->Running())
+        return;
+    // A close or a quit met while the run pumped messages takes effect now
+    // that the run is over.
+    if (closeAfterRun_) {
+        closeAfterRun_ = false;
+        if (Handle != nullptr)
+            DestroyWindow(Handle);
+    }
+    if (quitRequested_) {
+        quitRequested_ = false;
+        PostQuitMessage(static_cast<int>(quitCode_));
+    }
+}
+
+LRESULT TMainForm::StaticColour(HDC dc, HWND)
+{
+    SetTextColor(dc, clBlue);
+    SetBkColor(dc, GetSysColor(COLOR_BTNFACE));
+    return reinterpret_cast<LRESULT>(GetSysColorBrush(COLOR_BTNFACE));
+}
+
+template <class Handler>
+void TMainForm::ShowingErrors(Handler handler)
+{
+    // Nothing may unwind through Windows' own frames.
+    try {
+        handler();
+    } catch (...) {
+        ShowError(Handle, std::current_exception());
+    }
+}
+
+void TMainForm::ShowError(HWND owner, const std::exception_ptr& error)
+{
+    wchar_t path[MAX_PATH] = {};
+    GetModuleFileNameW(nullptr, path, MAX_PATH);
+    MessageBoxW(owner, win32ui::ErrorMessageText(error).c_str(), win32ui::ApplicationTitle(path).c_str(),
+                MB_OK | MB_ICONERROR);
+}
+
+void TMainForm::ShowCalendarDate()
+{
+    SYSTEMTIME date{};
+    MonthCal_GetCurSel(MonthCalendar, &date);
+    SetWindowTextW(DateTimeLabel, win32ui::ShortDateText(date).c_str());
+}
+
+void TMainForm::FileOpenButtonClick(HWND)
+{
+    // The run works on the file it started with; another choice now would
+    // point the database stage elsewhere halfway through.
+    if (run_->Running())
+        return;
+    const std::optional<std::wstring> chosen = FileOpenDialog->Choose(Handle, DatabaseFileFilter, DatabaseFileExt);
+    if (!chosen)
+        return;
+    ClearTrace();
+    DBFileName = platform::WideToAnsi(*chosen);
+    SetWindowTextW(FileNameLabeledEdit, platform::AnsiToWide(DBFileName).c_str());
+}
+
+void TMainForm::MonthCalendarClick(HWND)
+{
+    ShowCalendarDate();
+}
+
+void TMainForm::SkipCheckBoxClick(HWND)
+{
+    const bool skip = SkipChecked();
+    EnableWindow(CopyFromLabel, !skip);
+    EnableWindow(DateTimeLabel, !skip);
+    ShowWindow(MonthCalendar, skip ? SW_HIDE : SW_SHOW);
+}
+
+void TMainForm::ClearDBButtonClick(HWND)
+{
+    // Clicks that arrive through the trace pane while a run is under way
+    // must neither start a second run on the same working files nor touch
+    // that run's cursor.
+    if (run_->Running())
+        return;
+    struct CursorBack {
+        TMainForm& form;
+        ~CursorBack() { form.SetScreenCursor(crDefault); }
+    } cursorBack{*this};
+    run_->RunCleaning();
+}
+
+void TMainForm::ProcessMessages()
+{
+    MSG message;
+    while (PeekMessageW(&message, nullptr, 0, 0, PM_REMOVE)) {
+        if (message.message == WM_QUIT) {
+            quitRequested_ = true;
+            quitCode_ = message.wParam;
+            continue;
+        }
+        if (Handle != nullptr && IsDialogMessageW(Handle, &message))
+            continue;
+        TranslateMessage(&message);
+        DispatchMessageW(&message);
+    }
+}
+
+void TMainForm::Trace(std::string text, TColor colour)
+{
+    // TColor and COLORREF share their layout: 0x00BBGGRR.
+    CHARFORMAT2W format{};
+    format.cbSize = sizeof format;
+    format.dwMask = CFM_COLOR;
+    format.crTextColor = colour;
+    SendMessageW(TraceRichEdit, EM_SETCHARFORMAT, SCF_SELECTION, reinterpret_cast<LPARAM>(&format));
+
+    ProcessMessages();
+
+    // The pane ends its paragraphs with a lone CR.
+    std::wstring line;
+    const std::wstring wide = win32ui::CoreTextToWide(text);
+    for (size_t i = 0; i < wide.size(); ++i) {
+        if (wide[i] == L'\r' && i + 1 < wide.size() && wide[i + 1] == L'\n')
+            continue;
+        line += wide[i] == L'\n' ? L'\r' : wide[i];
+    }
+    GETTEXTLENGTHEX lengthOf{GTL_NUMCHARS | GTL_PRECISE, 1200};
+    const auto length = static_cast<LONG>(
+        SendMessageW(TraceRichEdit, EM_GETTEXTLENGTHEX, reinterpret_cast<WPARAM>(&lengthOf), 0));
+    bool endsWithBreak = length == 0;
+    if (length > 0) {
+        wchar_t last[2] = {};
+        TEXTRANGEW range{{length - 1, length}, last};
+        SendMessageW(TraceRichEdit, EM_GETTEXTRANGE, 0, reinterpret_cast<LPARAM>(&range));
+        endsWithBreak = last[0] == L'\r' || last[0] == L'\n';
+    }
+    line = endsWithBreak ? line + L'\r' : L'\r' + line;
+    CHARRANGE end{length, length};
+    SendMessageW(TraceRichEdit, EM_EXSETSEL, 0, reinterpret_cast<LPARAM>(&end));
+    // Moving the insertion point takes the colour of the text before it.
+    SendMessageW(TraceRichEdit, EM_SETCHARFORMAT, SCF_SELECTION, reinterpret_cast<LPARAM>(&format));
+    SendMessageW(TraceRichEdit, EM_REPLACESEL, FALSE, reinterpret_cast<LPARAM>(line.c_str()));
+    SendMessageW(TraceRichEdit, EM_SCROLLCARET, 0, 0);
+
+    ProcessMessages();
+}
+
+std::string TMainForm::DatabasePathText()
+{
+    const int length = GetWindowTextLengthW(FileNameLabeledEdit);
+    std::wstring text(static_cast<size_t>(length) + 1, L'\0');
+    GetWindowTextW(FileNameLabeledEdit, text.data(), length + 1);
+    text.resize(static_cast<size_t>(length));
+    return platform::WideToAnsi(text);
+}
+
+bool TMainForm::SkipChecked()
+{
+    return SendMessageW(SkipCheckBox, BM_GETCHECK, 0, 0) == BST_CHECKED;
+}
+
+TDateTime TMainForm::CalendarValue()
+{
+    // The cut-off is the first moment of the picked day, so everything stamped
+    // on that day is kept.
+    SYSTEMTIME date{};
+    MonthCal_GetCurSel(MonthCalendar, &date);
+    return {date.wYear, date.wMonth, date.wDay, 0, 0, 0, 0};
+}
+
+bool TMainForm::CorrectionChecked()
+{
+    return SendMessageW(CorrectBDCheckBox, BM_GETCHECK, 0, 0) == BST_CHECKED;
+}
+
+void TMainForm::UncheckCorrection()
+{
+    SendMessageW(CorrectBDCheckBox, BM_SETCHECK, BST_UNCHECKED, 0);
+}
+
+void TMainForm::ClearTrace()
+{
+    SetWindowTextW(TraceRichEdit, L"");
+}
+
+bool TMainForm::SetCursorIfBusy()
+{
+    if (!busyCursor_)
+        return false;
+    SetCursor(LoadCursorW(nullptr, IDC_WAIT));
+    return true;
+}
+
+void TMainForm::SetScreenCursor(TCursor cursor)
+{
+    busyCursor_ = cursor == crHourGlass;
+    SetCursor(LoadCursorW(nullptr, busyCursor_ ? IDC_WAIT : IDC_ARROW));
+}
+
+void TMainForm::KeepAlive()
+{
+    // Without this a copy or restore of minutes leaves the window blank, and
+    // Windows marks it as not responding. Input stays queued: a click handled
+    // here could change what the blocked step is working on, and the run
+    // reads its inputs only between its lines.
+    MSG message;
+    for (int i = 0; i < KeepAlivePaintLimit && PeekMessageW(&message, nullptr, 0, 0, PM_REMOVE | PM_QS_PAINT); ++i)
+        DispatchMessageW(&message);
+}

@@ -1,0 +1,112 @@
+#pragma once
+
+#include <windows.h>
+
+#include <functional>
+#include <map>
+#include <memory>
+#include <string>
+#include <string_view>
+
+#include "clean/CleaningHost.h"
+#include "ui/FormDesign.h"
+#include "ui/win32/FileNameDialog.h"
+
+class CleaningRun;
+
+// The operator's one window on Windows, made of Windows' own controls: choose
+// the database file, pick the cut-off day, start a cleaning run and read its
+// lines.
+class TMainForm : public CleaningHost {
+public:
+    using RunFactory = std::function<std::unique_ptr<CleaningRun>(CleaningHost&)>;
+
+    // `dialog`: the standard open-file dialog when none is given. `makeRun`:
+    // a run on the platform's files, processes and registry when none is given.
+    explicit TMainForm(std::unique_ptr<FileNameDialog> dialog = nullptr, RunFactory makeRun = nullptr);
+    ~TMainForm() override;
+    TMainForm(const TMainForm&) = delete;
+    TMainForm& operator=(const TMainForm&) = delete;
+
+    HWND Handle = nullptr;
+    HWND Panel1 = nullptr;
+    HWND FileNameLabeledEdit = nullptr;
+    HWND FileNameLabeledEditLabel = nullptr;
+    HWND FileOpenButton = nullptr;
+    HWND TraceRichEdit = nullptr;
+    HWND MonthCalendar = nullptr;
+    HWND DateTimeLabel = nullptr;
+    HWND CopyFromLabel = nullptr;
+    HWND SkipCheckBox = nullptr;
+    HWND ClearDBButton = nullptr;
+    HWND CorrectBDCheckBox = nullptr;
+    FileNameDialog* FileOpenDialog = nullptr;
+
+    // The window of a control of the table, by its name.
+    HWND Control(std::string_view name) const;
+    // Whether the window's destruction ends the message loop: true for the
+    // program's main window.
+    bool EndsProgram = false;
+
+    void FileOpenButtonClick(HWND sender);
+    void MonthCalendarClick(HWND sender);
+    void SkipCheckBoxClick(HWND sender);
+    // The whole cleaning run, synchronously.
+    void ClearDBButtonClick(HWND sender);
+    CleaningRun& Run() { return *run_; }
+
+    // CleaningHost
+    void Trace(std::string text, TColor colour) override;
+    std::string DatabasePathText() override;
+    bool SkipChecked() override;
+    TDateTime CalendarValue() override;
+    bool CorrectionChecked() override;
+    void UncheckCorrection() override;
+    void ClearTrace() override;
+    void SetScreenCursor(TCursor cursor) override;
+    // Paints while the run waits for the copy or for gbak; the operator's
+    // clicks and keys wait for the next Trace.
+    void KeepAlive() override;
+
+    // Takes and dispatches every waiting message without waiting for more,
+    // keyboard navigation included. A quit request is kept, not dispatched,
+    // and posted again once the handler under way has returned.
+    void ProcessMessages();
+
+    // Shows an error that escaped a handler or the start-up in the
+    // application's error box.
+    static void ShowError(HWND owner, const std::exception_ptr& error);
+
+    // The window procedures of the form's and the panel's window classes.
+    static LRESULT CALLBACK FormProc(HWND window, UINT message, WPARAM wParam, LPARAM lParam);
+    static LRESULT CALLBACK PanelProc(HWND window, UINT message, WPARAM wParam, LPARAM lParam);
+
+private:
+    static LRESULT CALLBACK CalendarProc(HWND window, UINT message, WPARAM wParam, LPARAM lParam, UINT_PTR,
+                                         DWORD_PTR data);
+    static LRESULT CALLBACK TracePaneProc(HWND window, UINT message, WPARAM wParam, LPARAM lParam, UINT_PTR,
+                                          DWORD_PTR data);
+
+    void CreateControls();
+    void LayOutPanel();
+    void ShowCalendarDate();
+    bool Command(HWND control, WORD code);
+    LRESULT StaticColour(HDC dc, HWND control);
+    bool SetCursorIfBusy();
+    template <class Handler>
+    void ShowingErrors(Handler handler);
+    void AfterHandler();
+
+    std::unique_ptr<FileNameDialog> fileDialog_;
+    std::unique_ptr<CleaningRun> run_;
+    std::map<HWND, const form::Control*> controls_;
+    HFONT fonts_[4] = {};
+    HBRUSH labelBrush_ = nullptr;
+    bool busyCursor_ = false;
+    bool closeAfterRun_ = false;
+    bool quitRequested_ = false;
+    WPARAM quitCode_ = 0;
+};
+
+// The one main window, set at start-up.
+extern TMainForm* MainForm;

@@ -1,0 +1,144 @@
+#include "ui/win32/TextWin.h"
+
+#include <exception>
+#include <stdexcept>
+
+namespace win32ui {
+namespace {
+
+// Length of the well-formed UTF-8 sequence at `at`, or 0.
+size_t Utf8SequenceLength(std::string_view text, size_t at)
+{
+    const auto byte = [&](size_t i) { return static_cast<unsigned char>(text[i]); };
+    const unsigned char lead = byte(at);
+    size_t length = 0;
+    char32_t minimum = 0;
+    char32_t value = 0;
+    if (lead >= 0xC2 && lead <= 0xDF) {
+        length = 2;
+        minimum = 0x80;
+        value = lead & 0x1F;
+    } else if (lead >= 0xE0 && lead <= 0xEF) {
+        length = 3;
+        minimum = 0x800;
+        value = lead & 0x0F;
+    } else if (lead >= 0xF0 && lead <= 0xF4) {
+        length = 4;
+        minimum = 0x10000;
+        value = lead & 0x07;
+    } else {
+        return 0;
+    }
+    if (at + length > text.size())
+        return 0;
+    for (size_t i = 1; i < length; ++i) {
+        if ((byte(at + i) & 0xC0) != 0x80)
+            return 0;
+        value = (value << 6) | (byte(at + i) & 0x3F);
+    }
+    if (value < minimum || value > 0x10FFFF || (value >= 0xD800 && value <= 0xDFFF))
+        return 0;
+    return length;
+}
+
+std::wstring Convert(UINT codePage, std::string_view text)
+{
+    if (text.empty())
+        return {};
+    const int size = static_cast<int>(text.size());
+    const int length = MultiByteToWideChar(codePage, 0, text.data(), size, nullptr, 0);
+    std::wstring wide(static_cast<size_t>(length), L'\0');
+    MultiByteToWideChar(codePage, 0, text.data(), size, wide.data(), length);
+    return wide;
+}
+
+}  // namespace
+
+std::wstring Utf8ToWide(std::string_view text)
+{
+    return Convert(CP_UTF8, text);
+}
+
+std::wstring CoreTextToWide(std::string_view text)
+{
+    std::wstring wide;
+    size_t at = 0;
+    while (at < text.size()) {
+        const auto byte = static_cast<unsigned char>(text[at]);
+        if (byte < 0x80) {
+            wide += static_cast<wchar_t>(byte);
+            ++at;
+        } else if (const size_t length = Utf8SequenceLength(text, at)) {
+            wide += Utf8ToWide(text.substr(at, length));
+            at += length;
+        } else {
+            wide += Convert(CP_ACP, text.substr(at, 1));
+            ++at;
+        }
+    }
+    return wide;
+}
+
+std::wstring ShortDateText(const SYSTEMTIME& date)
+{
+    wchar_t pattern[128] = {};
+    if (GetLocaleInfoEx(LOCALE_NAME_USER_DEFAULT, LOCALE_SSHORTDATE, pattern, 128) == 0)
+        wcscpy(pattern, L"dd.MM.yyyy");
+    // Every run of 'y' outside quoted literals becomes "yyyy".
+    std::wstring fourDigitYear;
+    bool quoted = false;
+    for (const wchar_t* p = pattern; *p != L'\0';) {
+        if (*p == L'\'') {
+            quoted = !quoted;
+            fourDigitYear += *p++;
+        } else if (!quoted && *p == L'y') {
+            while (*p == L'y')
+                ++p;
+            fourDigitYear += L"yyyy";
+        } else {
+            fourDigitYear += *p++;
+        }
+    }
+    wchar_t text[128] = {};
+    if (GetDateFormatEx(LOCALE_NAME_USER_DEFAULT, 0, &date, fourDigitYear.c_str(), text, 128, nullptr) == 0)
+        return {};
+    return text;
+}
+
+std::wstring ErrorMessageText(const std::exception_ptr& error)
+{
+    std::wstring found;
+    std::exception_ptr current = error;
+    while (current) {
+        std::exception_ptr next;
+        try {
+            std::rethrow_exception(current);
+        } catch (const std::exception& e) {
+            const std::wstring message = CoreTextToWide(e.what());
+            if (!message.empty())
+                found = message;
+            if (const auto* nested = dynamic_cast<const std::nested_exception*>(&e))
+                next = nested->nested_ptr();
+        } catch (const std::nested_exception& nested) {
+            next = nested.nested_ptr();
+        } catch (...) {
+            // Not one of ours: it has no message of its own.
+        }
+        current = next;
+    }
+    if (!found.empty() && found.back() > L'.')
+        found += L'.';
+    return found;
+}
+
+std::wstring ApplicationTitle(const std::wstring& executablePath)
+{
+    const size_t folderEnd = executablePath.find_last_of(L"\\/");
+    std::wstring name = folderEnd == std::wstring::npos ? executablePath : executablePath.substr(folderEnd + 1);
+    name = name.substr(0, name.find(L'.'));
+    if (name.size() > 1)
+        CharLowerBuffW(name.data() + 1, static_cast<DWORD>(name.size() - 1));
+    return name;
+}
+
+}  // namespace win32ui
