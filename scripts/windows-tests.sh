@@ -8,9 +8,9 @@ cd "$(dirname "$0")/.."
 
 bash scripts/setup.sh windows
 
+# CMakePresets.json's windows preset, in build/windows unless told otherwise.
 build=${1:-build/windows}
-cmake -S . -B "$build" -DCMAKE_TOOLCHAIN_FILE=cmake/mingw-w64-x86_64.cmake \
-  -DCMAKE_BUILD_TYPE=Debug -DQUENOR_DEVELOP=ON -DQUENOR_BUILD_UI=OFF -DQUENOR_BUILD_BENCH=OFF
+cmake --preset windows -B "$build"
 cmake --build "$build" --parallel "$(nproc)"
 
 wine=/usr/lib/wine/wine64
@@ -26,7 +26,8 @@ rm -rf "$WINEPREFIX"
 "$wine" wineboot -i </dev/null
 "$wineserver" -w
 
+# CTest runs the tests under Wine (the toolchain's emulator) with a time limit.
 status=0
-"$wine" "$build/tests/windows/windows_tests.exe" </dev/null || status=$?
+ctest --test-dir "$build" --output-on-failure -L windows </dev/null || status=$?
 "$wineserver" -k 2>/dev/null || true
 exit "$status"
