@@ -1,6 +1,6 @@
-#include "clean/TIBDatabase.h"
+#include "clean/firebird/TIBDatabase.h"
 
-#include "clean/FbParameterBlocks.h"
+#include "clean/firebird/FbParameterBlocks.h"
 
 TIBDatabase::TIBDatabase(fb::ClientLoader& client) : client_(client) {}
 

@@ -1,6 +1,6 @@
-#include "clean/TIBSQL.h"
+#include "clean/firebird/TIBSQL.h"
 
-#include "clean/FbParameterBlocks.h"
+#include "clean/firebird/FbParameterBlocks.h"
 
 TIBSQL::TIBSQL(TIBDatabase& database, TIBTransaction& transaction)
     : database_(database), transaction_(transaction)

@@ -1,6 +1,6 @@
-#include "clean/TIBTransaction.h"
+#include "clean/firebird/TIBTransaction.h"
 
-#include "clean/FbParameterBlocks.h"
+#include "clean/firebird/FbParameterBlocks.h"
 
 TIBTransaction::~TIBTransaction()
 {

@@ -1,4 +1,4 @@
-#include "clean/FbClient.h"
+#include "clean/firebird/FbClient.h"
 
 #include <utility>
 
