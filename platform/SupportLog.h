@@ -1,5 +1,6 @@
 #pragma once
 
+#include <string>
 #include <string_view>
 
 namespace platform {
@@ -9,5 +10,9 @@ namespace platform {
 // reason). It goes to standard error and, on Windows, to the debug output
 // (OutputDebugStringW), where the operator never sees it. A newline is added.
 void WriteSupportLog(std::string_view text);
+
+// The platform's debug output (OutputDebugStringW on Windows, nothing
+// elsewhere); WriteSupportLog's second destination.
+void WriteDebugOutput(const std::string& line);
 
 }  // namespace platform

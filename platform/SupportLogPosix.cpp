@@ -1,18 +1,8 @@
 #include "platform/SupportLog.h"
 
-#include <cstdio>
-#include <string>
-
 namespace platform {
 
-void WriteSupportLog(std::string_view text)
-{
-    // One write per message, so that lines from a gbak writing to the same
-    // stream at the same time do not cut into it.
-    std::string line(text);
-    line += '\n';
-    std::fwrite(line.data(), 1, line.size(), stderr);
-    std::fflush(stderr);
-}
+// Linux has no debug output apart from standard error.
+void WriteDebugOutput(const std::string&) {}
 
 }  // namespace platform
