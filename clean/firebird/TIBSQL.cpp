@@ -81,5 +81,5 @@ short TIBSQL::ExecSmallint()
     database_.Api().isc_dsql_execute2(status, transaction_.Handle(), &handle_, database_.SqlDialect(), nullptr,
                                       &output);
     fb::Check(database_.Api(), status, "isc_dsql_execute2");
-    return nullIndicator < 0 ? 0 : value;
+    return nullIndicator < 0 ? short{0} : value;
 }

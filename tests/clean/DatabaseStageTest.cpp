@@ -56,7 +56,7 @@ protected:
 
     std::string CreateDatabase(const std::string& sql)
     {
-        const std::string path = dir.File("QUENOR.fdb");
+        std::string path = dir.File("QUENOR.fdb");
         CreateFirebirdDatabase(path, sql);
         return path;
     }
