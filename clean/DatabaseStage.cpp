@@ -1,9 +1,11 @@
 #include "clean/DatabaseStage.h"
 
+#include <string>
 #include <utility>
 
 #include "clean/CutOffText.h"
 #include "clean/SharedStrings.h"
+#include "platform/SupportLog.h"
 
 DatabaseStage::DatabaseStage(TraceSink& trace, std::vector<std::string> clientLibraryNames)
     : trace_(trace), client_(std::move(clientLibraryNames))
@@ -33,6 +35,26 @@ void SetConcurrencyWait(TIBTransaction& transaction)
     transaction.Params().push_back("wait");
 }
 
+// The window shows a fixed line for every failure; the cause of the exception
+// being handled (Firebird's own words when the client gives them) goes to the
+// support log instead. Call only from a catch block.
+void LogCurrentCause(const char* step)
+{
+    std::string text = std::string("quenor-cleaner: ") + step + ": ";
+    try {
+        throw;
+    } catch (const fb::Error& error) {
+        text += error.what();
+        if (!error.FirebirdText().empty())
+            text += "\n" + error.FirebirdText();
+    } catch (const std::exception& error) {
+        text += error.what();
+    } catch (...) {
+        text += "unknown exception";
+    }
+    platform::WriteSupportLog(text);
+}
+
 }  // namespace
 
 bool DatabaseStage::OpenDatabase()
@@ -53,6 +75,7 @@ bool DatabaseStage::OpenDatabase()
         Sql = std::make_unique<TIBSQL>(*Database, *Transaction);
         return true;
     } catch (...) {
+        LogCurrentCause("open database");
         trace_.Trace("An exception occured during open database.", clRed);
         return false;
     }
@@ -76,6 +99,7 @@ bool DatabaseStage::DeleteBeforeDate(const TDateTime& cutOff)
         RunStatement("DELETE FROM ERRORS_LOG WHERE ERR_END<'" + CutOffText(cutOff) + "'");
         return true;
     } catch (...) {
+        LogCurrentCause("delete data before date");
         trace_.Trace("An exception occured during delete data before date", clRed);
         return false;
     }
@@ -101,6 +125,7 @@ bool DatabaseStage::CloseDatabase()
         CloseAndRelease();
         return true;
     } catch (...) {
+        LogCurrentCause("close the database");
         trace_.Trace("An exception occured during close the database.", clRed);
         return false;
     }
@@ -145,6 +170,7 @@ bool DatabaseStage::RestoredDatabaseUsable(const std::string& path)
         database.Close();
         return shutdownMode == 0;
     } catch (...) {
+        LogCurrentCause("check the restored database");
         return false;
     }
 }

@@ -4,12 +4,12 @@
 #include <string>
 #include <vector>
 
-#include "clean/FbClient.h"
 #include "clean/TDateTime.h"
-#include "clean/TIBDatabase.h"
-#include "clean/TIBSQL.h"
-#include "clean/TIBTransaction.h"
 #include "clean/Trace.h"
+#include "clean/firebird/FbClient.h"
+#include "clean/firebird/TIBDatabase.h"
+#include "clean/firebird/TIBSQL.h"
+#include "clean/firebird/TIBTransaction.h"
 
 // The database stage of a cleaning run: attach to DBFileName as UserName,
 // delete the old rows of the two log tables, detach. Each operation reports

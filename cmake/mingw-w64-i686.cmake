@@ -18,3 +18,6 @@ set(CMAKE_FIND_ROOT_PATH_MODE_PACKAGE ONLY)
 # The programs run under Wine (and on machines without MinGW) with nothing
 # beside them: no libgcc, libstdc++ or winpthread DLL to ship.
 set(CMAKE_EXE_LINKER_FLAGS_INIT "-static -static-libgcc -static-libstdc++")
+
+# CTest runs the test programs under 32-bit Wine, where the machine has it.
+set(CMAKE_CROSSCOMPILING_EMULATOR /usr/lib/wine/wine)

@@ -5,6 +5,7 @@
 #include <string>
 
 #include "platform/FileErrorWin.h"
+#include "platform/UniqueHandleWin.h"
 #include "platform/WideTextWin.h"
 
 namespace platform {
@@ -58,15 +59,15 @@ public:
         // the real reason. The move below still refuses on its own if the
         // file is taken in between, and then changes nothing.
         if (GetFileAttributesW(to.c_str()) != INVALID_FILE_ATTRIBUTES) {
-            const HANDLE probe =
-                CreateFileW(to.c_str(), GENERIC_READ, 0, nullptr, OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr);
-            if (probe == INVALID_HANDLE_VALUE) {
+            UniqueHandle probe(
+                CreateFileW(to.c_str(), GENERIC_READ, 0, nullptr, OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr));
+            if (!probe.Valid()) {
                 const DWORD error = GetLastError();
                 if (error == ERROR_SHARING_VIOLATION || error == ERROR_LOCK_VIOLATION)
                     return FromWinError(error);
-            } else {
-                CloseHandle(probe);
             }
+            // The probe only had to open; it closes before the move.
+            probe.Reset();
         }
         if (MoveFileExW(from.c_str(), to.c_str(), MOVEFILE_REPLACE_EXISTING | MOVEFILE_WRITE_THROUGH))
             return {};
@@ -86,15 +87,14 @@ public:
 
     std::string Identity(const std::string& path) override
     {
-        const HANDLE file = CreateFileW(AnsiToWide(path).c_str(), 0,
-                                        FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr, OPEN_EXISTING,
-                                        FILE_FLAG_BACKUP_SEMANTICS | FILE_FLAG_OPEN_REPARSE_POINT, nullptr);
-        if (file == INVALID_HANDLE_VALUE)
+        const UniqueHandle file(CreateFileW(AnsiToWide(path).c_str(), 0,
+                                            FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr,
+                                            OPEN_EXISTING, FILE_FLAG_BACKUP_SEMANTICS | FILE_FLAG_OPEN_REPARSE_POINT,
+                                            nullptr));
+        if (!file.Valid())
             return {};
         BY_HANDLE_FILE_INFORMATION info{};
-        const BOOL known = GetFileInformationByHandle(file, &info);
-        CloseHandle(file);
-        if (!known)
+        if (!GetFileInformationByHandle(file.Get(), &info))
             return {};
         return std::to_string(info.dwVolumeSerialNumber) + ":" + std::to_string(info.nFileIndexHigh) + ":" +
                std::to_string(info.nFileIndexLow) + ":" + std::to_string(info.nFileSizeHigh) + ":" +

@@ -15,7 +15,9 @@ struct ProcessOutcome {
 };
 
 // Starts a program without a console window and with no inherited handles,
-// waits for it without a time-out and reports how it ended. While it waits it
+// waits for it without a time-out and reports how it ended. What the program
+// prints goes to the support log (platform/SupportLog.h), never to the
+// operator. While it waits it
 // calls `whileWaiting` every WhileWaitingInterval.
 class ProcessRunner {
 public:

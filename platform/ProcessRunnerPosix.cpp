@@ -35,8 +35,9 @@ public:
     SpawnSetup(const SpawnSetup&) = delete;
     SpawnSetup& operator=(const SpawnSetup&) = delete;
 
-    // The child reads nothing, its output goes nowhere (nobody reads what gbak
-    // prints), and it gets none of our other descriptors: glibc 2.36 has no
+    // The child reads nothing; its output and errors go to our standard
+    // error, the support log, where a failed gbak's reason can be read; it
+    // gets none of our other descriptors: glibc 2.36 has no
     // close-on-exec-by-default flag, so everything from 3 up is closed.
     // Signal handling starts from the defaults, whatever this process ignores.
     bool Prepare()
@@ -46,8 +47,7 @@ public:
         sigfillset(&all);
         sigemptyset(&none);
         return posix_spawn_file_actions_addopen(&actions_, 0, "/dev/null", O_RDONLY, 0) == 0 &&
-               posix_spawn_file_actions_addopen(&actions_, 1, "/dev/null", O_WRONLY, 0) == 0 &&
-               posix_spawn_file_actions_addopen(&actions_, 2, "/dev/null", O_WRONLY, 0) == 0 &&
+               posix_spawn_file_actions_adddup2(&actions_, 2, 1) == 0 &&
                posix_spawn_file_actions_addclosefrom_np(&actions_, 3) == 0 &&
                posix_spawnattr_setsigdefault(&attributes_, &all) == 0 &&
                posix_spawnattr_setsigmask(&attributes_, &none) == 0 &&

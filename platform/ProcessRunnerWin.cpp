@@ -3,26 +3,110 @@
 #include <windows.h>
 
 #include <string>
+#include <thread>
 #include <vector>
+
+#include "platform/SupportLog.h"
+#include "platform/UniqueHandleWin.h"
 
 namespace platform {
 namespace {
 
-class Handle {
+// The child's standard output and error, read on a thread of their own so
+// that a chatty gbak never blocks on a full pipe while we wait for it; each
+// line goes to the support log.
+class OutputCapture {
 public:
-    explicit Handle(HANDLE handle) : handle_(handle) {}
-    ~Handle()
+    // False when no pipe can be made; the child then runs without one.
+    bool Open()
     {
-        if (handle_ != nullptr)
-            CloseHandle(handle_);
+        SECURITY_ATTRIBUTES inheritable{sizeof(SECURITY_ATTRIBUTES), nullptr, TRUE};
+        HANDLE read = nullptr;
+        HANDLE write = nullptr;
+        if (!CreatePipe(&read, &write, &inheritable, 0))
+            return false;
+        read_ = UniqueHandle(read);
+        write_ = UniqueHandle(write);
+        // Only the child's end is inherited.
+        return SetHandleInformation(read_.Get(), HANDLE_FLAG_INHERIT, 0) != 0;
     }
-    Handle(const Handle&) = delete;
-    Handle& operator=(const Handle&) = delete;
 
-    HANDLE Get() const { return handle_; }
+    HANDLE ChildEnd() const { return write_.Get(); }
+
+    // Once the child has its copy: ours must close, or the pipe never ends.
+    void Start()
+    {
+        write_.Reset();
+        reader_ = std::thread([this] { ReadAll(); });
+    }
+
+    ~OutputCapture()
+    {
+        if (reader_.joinable())
+            reader_.join();
+    }
+    OutputCapture() = default;
+    OutputCapture(const OutputCapture&) = delete;
+    OutputCapture& operator=(const OutputCapture&) = delete;
+
+private:
+    void ReadAll()
+    {
+        std::string pending;
+        char buffer[4096];
+        DWORD got = 0;
+        while (ReadFile(read_.Get(), buffer, sizeof buffer, &got, nullptr) && got > 0) {
+            pending.append(buffer, got);
+            for (std::size_t end; (end = pending.find('\n')) != std::string::npos;) {
+                std::string line = pending.substr(0, end);
+                if (!line.empty() && line.back() == '\r')
+                    line.pop_back();
+                WriteSupportLog(line);
+                pending.erase(0, end + 1);
+            }
+        }
+        if (!pending.empty())
+            WriteSupportLog(pending);
+    }
+
+    UniqueHandle read_;
+    UniqueHandle write_;
+    std::thread reader_;
+};
+
+// The attribute list that limits what the child inherits to `handle`.
+class InheritOnly {
+public:
+    explicit InheritOnly(HANDLE handle) : handle_(handle)
+    {
+        SIZE_T size = 0;
+        InitializeProcThreadAttributeList(nullptr, 1, 0, &size);
+        storage_.resize(size);
+        list_ = reinterpret_cast<LPPROC_THREAD_ATTRIBUTE_LIST>(storage_.data());
+        if (!InitializeProcThreadAttributeList(list_, 1, 0, &size)) {
+            list_ = nullptr;
+            return;
+        }
+        if (!UpdateProcThreadAttribute(list_, 0, PROC_THREAD_ATTRIBUTE_HANDLE_LIST, &handle_, sizeof handle_, nullptr,
+                                       nullptr)) {
+            DeleteProcThreadAttributeList(list_);
+            list_ = nullptr;
+        }
+    }
+    ~InheritOnly()
+    {
+        if (list_ != nullptr)
+            DeleteProcThreadAttributeList(list_);
+    }
+    InheritOnly(const InheritOnly&) = delete;
+    InheritOnly& operator=(const InheritOnly&) = delete;
+
+    LPPROC_THREAD_ATTRIBUTE_LIST Get() const { return list_; }
 
 private:
     HANDLE handle_;
+    std::vector<char> storage_;
+    LPPROC_THREAD_ATTRIBUTE_LIST list_ = nullptr;
 };
 
 class WinProcessRunner final : public ProcessRunner {
@@ -34,17 +118,35 @@ public:
         std::vector<char> commandLine(line.begin(), line.end());
         commandLine.push_back('\0');
 
-        // No window-show request and no standard handles: only cb is set.
-        STARTUPINFOA startup{};
-        startup.cb = sizeof(STARTUPINFOA);
+        // No window-show request; the standard handles are the capture's pipe
+        // (none when it cannot be made), and nothing else is inherited.
+        OutputCapture output;
+        const bool capturing = output.Open();
+        InheritOnly inherit(capturing ? output.ChildEnd() : nullptr);
+        const bool inheriting = capturing && inherit.Get() != nullptr;
+        STARTUPINFOEXA startup{};
+        startup.StartupInfo.cb = sizeof(STARTUPINFOEXA);
+        DWORD flags = CREATE_NO_WINDOW;
+        if (inheriting) {
+            startup.StartupInfo.dwFlags = STARTF_USESTDHANDLES;
+            startup.StartupInfo.hStdInput = nullptr;
+            startup.StartupInfo.hStdOutput = output.ChildEnd();
+            startup.StartupInfo.hStdError = output.ChildEnd();
+            startup.lpAttributeList = inherit.Get();
+            flags |= EXTENDED_STARTUPINFO_PRESENT;
+        } else {
+            startup.StartupInfo.cb = sizeof(STARTUPINFOA);
+        }
         PROCESS_INFORMATION started{};
-        if (!CreateProcessA(nullptr, commandLine.data(), nullptr, nullptr, FALSE, CREATE_NO_WINDOW, nullptr, nullptr,
-                            &startup, &started))
+        if (!CreateProcessA(nullptr, commandLine.data(), nullptr, nullptr, inheriting ? TRUE : FALSE, flags, nullptr,
+                            nullptr, &startup.StartupInfo, &started))
             return {};
+        if (inheriting)
+            output.Start();
 
         // Declared in this order so that the process handle closes first.
-        Handle thread(started.hThread);
-        Handle process(started.hProcess);
+        const UniqueHandle thread(started.hThread);
+        const UniqueHandle process(started.hProcess);
         if (!whileWaiting) {
             WaitForSingleObject(process.Get(), INFINITE);
         } else {

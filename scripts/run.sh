@@ -7,7 +7,7 @@ cd "$(dirname "$0")/.."
 bash scripts/setup.sh
 
 build=build/run
-cmake -S . -B "$build" -DCMAKE_BUILD_TYPE=Release -DBUILD_TESTING=OFF -DQUENOR_BUILD_BENCH=OFF >/dev/null
+cmake --preset release -B "$build" >/dev/null
 cmake --build "$build" --target quenor-cleaner --parallel "$(nproc)"
 
 # Kept between runs, so what a cleaning did stays visible; delete the folder

@@ -9,7 +9,7 @@ bash scripts/setup.sh
 
 picture=$(realpath -m "${1:-docs/window.png}")
 build=build/screenshot
-cmake -S . -B "$build" -DCMAKE_BUILD_TYPE=Release -DBUILD_TESTING=OFF -DQUENOR_BUILD_BENCH=OFF >/dev/null
+cmake --preset release -B "$build" >/dev/null
 cmake --build "$build" --target quenor-window-screenshot --parallel "$(nproc)"
 
 # A short, fixed path, as the picture shows it.

@@ -5,7 +5,7 @@ set -euo pipefail
 
 packages=(
   cmake g++ make pkg-config
-  qt6-base-dev libgtest-dev libgmock-dev libbenchmark-dev
+  qt6-base-dev libgtest-dev libgmock-dev
   firebird-dev libfbclient2 firebird3.0-server-core firebird3.0-utils
   xvfb xauth fonts-wine fonts-dejavu-core
   # Qt's own dialog texts in the operator's language; the window tests feed

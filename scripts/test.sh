@@ -6,8 +6,8 @@ cd "$(dirname "$0")/.."
 
 bash scripts/setup.sh
 
-build=build/test
-cmake -S . -B "$build" -DCMAKE_BUILD_TYPE=Debug -DQUENOR_DEVELOP=ON
-cmake --build "$build" --parallel "$(nproc)"
-ctest --test-dir "$build" --output-on-failure --parallel "$(nproc)"
+# CMakePresets.json's develop preset: build/test.
+cmake --preset develop
+cmake --build --preset develop --parallel "$(nproc)"
+ctest --preset develop --parallel "$(nproc)"
 bash scripts/windows-tests.sh

@@ -28,16 +28,16 @@ start_display() {
 }
 
 for arch in $arches; do
+  # CMakePresets.json's windows presets, in <prefix>-64 and <prefix>-32.
   case $arch in
-    64) toolchain=cmake/mingw-w64-x86_64.cmake wine=/usr/lib/wine/wine64 wineserver=/usr/lib/wine/wineserver64 ;;
-    32) toolchain=cmake/mingw-w64-i686.cmake wine=/usr/lib/wine/wine wineserver=/usr/lib/wine/wineserver32 ;;
+    64) preset=windows wine=/usr/lib/wine/wine64 wineserver=/usr/lib/wine/wineserver64 ;;
+    32) preset=windows-32 wine=/usr/lib/wine/wine wineserver=/usr/lib/wine/wineserver32 ;;
     *) echo "windows-tests.sh: unknown build '$arch'" >&2; exit 2 ;;
   esac
   build=$prefix-$arch
   echo "== Windows $arch-bit: $build"
   SECONDS=0
-  cmake -S . -B "$build" -DCMAKE_TOOLCHAIN_FILE=$toolchain \
-    -DCMAKE_BUILD_TYPE=Debug -DQUENOR_DEVELOP=ON -DQUENOR_BUILD_BENCH=OFF
+  cmake --preset "$preset" -B "$build"
   cmake --build "$build" --parallel "$(nproc)"
   echo "built in ${SECONDS}s: $build/quenor-cleaner.exe"
 

@@ -25,8 +25,6 @@ public:
     QDateTime Value() const;
     QDate Date() const;
     void SetDate(QDate date);
-    // The month grid, where the operator picks a day.
-    QCalendarWidget* Grid() const { return grid_; }
 
 signals:
     // Any mouse click on the calendar, its month arrows and footer included,

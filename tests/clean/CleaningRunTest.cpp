@@ -161,7 +161,7 @@ TEST_F(CleaningRunTest, EveryFailurePutsTheDatabaseBackOrLeavesItAlone)
         CreateFirebirdDatabase(t.host.path, OldAndNewRows);
         return PlatformRegistryReaderFactory();
     };
-    const auto databaseAnd = [database](RegistryReaderFactory registry) {
+    const auto databaseAnd = [database](const RegistryReaderFactory& registry) {
         return [database, registry](CleaningRunTest& t) {
             database(t);
             return registry;
@@ -337,7 +337,7 @@ TEST_F(CleaningRunTest, ARefusedCopySaysWhyAndTouchesNothing)
              const std::string made = d.File("made.fdb");
              CreateFirebirdDatabase(made, OldAndNewRows);
              const std::uintmax_t size = fs::file_size(made);
-             auto folder = std::make_shared<NearlyFullFolder>(d.File("small"), size + 64 * 1024);
+             auto folder = std::make_shared<NearlyFullFolder>(d.File("small"), size + std::uintmax_t{64} * 1024);
              if (!folder->Mounted())
                  return nullptr;
              t.host.path = d.File("small/MAIN.fdb");

@@ -56,7 +56,7 @@ protected:
 
     std::string CreateDatabase(const std::string& sql)
     {
-        const std::string path = dir.File("QUENOR.fdb");
+        std::string path = dir.File("QUENOR.fdb");
         CreateFirebirdDatabase(path, sql);
         return path;
     }
@@ -115,36 +115,55 @@ TEST_F(DatabaseStageTest, DeletesRowsStampedStrictlyBeforeTheCutOffFromBothTable
     EXPECT_TRUE(trace.lines.empty());
 }
 
+// The operator sees one fixed red line whatever the cause; the cause itself,
+// in Firebird's words where the client gives them, goes to standard error.
 TEST_F(DatabaseStageTest, OpenFailuresTraceOneRedLineAndLeaveAnUnattachedConnection)
 {
     const std::string database = CreateDatabase(QuenorLogTables);
     const std::string notADatabase = dir.File("text.fdb");
     WriteFileBytes(notADatabase, std::string(8192, 'x'));
+    const std::string cause = "quenor-cleaner: open database: ";
 
     const struct {
         const char* name;
         std::string fileName;
         std::vector<std::string> libraries;
         bool libraryLoaded;
+        std::vector<std::string> standardError;  // each appears in it, in this order
     } cases[] = {
-        {"empty name makes no library call", "", platform::FirebirdClientLibraryNames(), false},
-        {"a file that is not a database", notADatabase, platform::FirebirdClientLibraryNames(), true},
-        {"a missing file", dir.File("missing.fdb"), platform::FirebirdClientLibraryNames(), true},
-        {"client library missing", database, {dir.File("libfbclient.so.2"), "libquenor-absent.so"}, false},
-        {"entry points missing", database, {NO_FB_ENTRY_POINTS_LIBRARY}, false},
+        {"empty name makes no library call", "", platform::FirebirdClientLibraryNames(), false,
+         {cause + "no database name\n"}},
+        {"a file that is not a database", notADatabase, platform::FirebirdClientLibraryNames(), true,
+         {cause + "isc_attach_database failed with status ", "\nfile " + notADatabase + " is not a valid database\n"}},
+        {"a missing file", dir.File("missing.fdb"), platform::FirebirdClientLibraryNames(), true,
+         {cause + "isc_attach_database failed with status ", "\nI/O error during \"open\" operation for file \"" +
+                                                                  dir.File("missing.fdb") + "\"\n"}},
+        {"client library missing", database, {dir.File("libfbclient.so.2"), "libquenor-absent.so"}, false,
+         {cause + "the Firebird client library cannot be loaded\n"}},
+        {"entry points missing", database, {NO_FB_ENTRY_POINTS_LIBRARY}, false,
+         {cause + "the Firebird client library lacks isc_attach_database\n"}},
     };
     for (const auto& c : cases) {
         SCOPED_TRACE(c.name);
         RecordingTrace caseTrace;
         DatabaseStage stage(caseTrace, c.libraries);
         DBFileName = c.fileName;
+        testing::internal::CaptureStderr();
         EXPECT_FALSE(stage.OpenDatabase());
+        const std::string standardError = testing::internal::GetCapturedStderr();
         EXPECT_EQ(caseTrace.lines, std::vector<RecordingTrace::Line>{OpenFailed});
         ASSERT_NE(stage.Database, nullptr);
         EXPECT_FALSE(stage.Database->Connected());
         EXPECT_EQ(stage.Transaction, nullptr);
         EXPECT_EQ(stage.Sql, nullptr);
         EXPECT_EQ(stage.ClientLibraryLoaded(), c.libraryLoaded);
+        std::size_t from = 0;
+        for (const std::string& part : c.standardError) {
+            const std::size_t at = standardError.find(part, from);
+            EXPECT_NE(at, std::string::npos) << "missing: " << part << "\nin: " << standardError;
+            if (at != std::string::npos)
+                from = at + part.size();
+        }
     }
     EXPECT_FALSE(FileHeldByLock(database));
 }

@@ -70,7 +70,7 @@ protected:
     // is the mark a script leaves when a test must wait for it.
     std::string StandInFirebird(const TempDir& dir, const std::string& script)
     {
-        const std::string root = dir.File("firebird");
+        std::string root = dir.File("firebird");
         fs::create_directories(root + "/bin");
         WriteFileBytes(root + "/bin/gbak", "#!/bin/sh\n" + script + "\n");
         fs::permissions(root + "/bin/gbak", fs::perms::owner_all);

@@ -28,6 +28,7 @@ RunProcess::RunProcess(const std::vector<std::string>& arguments)
     std::vector<std::string> words{RUN_DRIVER};
     words.insert(words.end(), arguments.begin(), arguments.end());
     std::vector<char*> argv;
+    argv.reserve(words.size() + 1);
     for (std::string& word : words)
         argv.push_back(word.data());
     argv.push_back(nullptr);

@@ -104,7 +104,8 @@ TEST(PosixProcessRunner, CallsBackOnTheWaitingThreadWhileTheChildRuns)
 
 // The argv the child gets are the argument texts, whether the Windows line
 // quotes them or not; it shares our folder and environment, its standard
-// streams lead to /dev/null and nothing else of ours leaks into it.
+// input leads to /dev/null, its output and errors to our standard error (the
+// support log), and nothing else of ours leaks into it.
 TEST(PosixProcessRunner, ChildGetsTheArgumentsAndNothingElse)
 {
     TempDir dir;
@@ -131,7 +132,9 @@ TEST(PosixProcessRunner, ChildGetsTheArgumentsAndNothingElse)
                                               "\"quoted\""}));
     EXPECT_EQ(Lines(seen, "cwd "), std::set<std::string>{std::filesystem::current_path().string()});
     EXPECT_EQ(Lines(seen, "env "), std::set<std::string>{"inherited value"});
-    EXPECT_EQ(Lines(seen, "fd "), (std::set<std::string>{"0 /dev/null", "1 /dev/null", "2 /dev/null"}));
+    const std::string ourStandardError = std::filesystem::read_symlink("/proc/self/fd/2").string();
+    EXPECT_EQ(Lines(seen, "fd "),
+              (std::set<std::string>{"0 /dev/null", "1 " + ourStandardError, "2 " + ourStandardError}));
 }
 
 }  // namespace

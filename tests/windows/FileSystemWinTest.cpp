@@ -9,6 +9,7 @@
 #include <optional>
 #include <string>
 
+#include "platform/UniqueHandleWin.h"
 #include "tests/support/FileBytes.h"
 #include "tests/support/TempDir.h"
 
@@ -22,13 +23,10 @@ public:
         : handle_(CreateFileA(path.c_str(), GENERIC_READ | GENERIC_WRITE, share, nullptr, OPEN_EXISTING, 0, nullptr))
     {
     }
-    ~HeldFile() { CloseHandle(handle_); }
-    HeldFile(const HeldFile&) = delete;
-    HeldFile& operator=(const HeldFile&) = delete;
-    bool Held() const { return handle_ != INVALID_HANDLE_VALUE; }
+    bool Held() const { return handle_.Valid(); }
 
 private:
-    HANDLE handle_;
+    platform::UniqueHandle handle_;
 };
 
 std::optional<std::string> Content(const std::string& path)

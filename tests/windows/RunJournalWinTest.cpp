@@ -8,6 +8,7 @@
 
 #include <string>
 
+#include "platform/UniqueHandleWin.h"
 #include "tests/support/TempDir.h"
 #include "tests/windows/StandInGbak.h"
 #include "tests/windows/WindowsTestSupport.h"
@@ -90,34 +91,33 @@ public:
         PROCESS_INFORMATION started{};
         if (CreateProcessA(nullptr, commandLine.data(), nullptr, nullptr, FALSE, 0, nullptr, nullptr, &startup,
                            &started)) {
-            CloseHandle(started.hThread);
-            process_ = started.hProcess;
+            const platform::UniqueHandle thread(started.hThread);
+            process_ = platform::UniqueHandle(started.hProcess);
         }
     }
     ~OtherRun()
     {
-        if (process_ == nullptr)
+        if (!process_.Valid())
             return;
-        TerminateProcess(process_, 9);
-        WaitForSingleObject(process_, 10000);
-        CloseHandle(process_);
+        TerminateProcess(process_.Get(), 9);
+        WaitForSingleObject(process_.Get(), 10000);
     }
     OtherRun(const OtherRun&) = delete;
     OtherRun& operator=(const OtherRun&) = delete;
 
-    bool Started() const { return process_ != nullptr; }
-    HANDLE Process() const { return process_; }
+    bool Started() const { return process_.Valid(); }
+    HANDLE Process() const { return process_.Get(); }
     // The exit code, or STILL_ACTIVE when it has not ended in time.
     DWORD Ended(DWORD milliseconds) const
     {
         DWORD code = STILL_ACTIVE;
-        if (WaitForSingleObject(process_, milliseconds) == WAIT_OBJECT_0)
-            GetExitCodeProcess(process_, &code);
+        if (WaitForSingleObject(process_.Get(), milliseconds) == WAIT_OBJECT_0)
+            GetExitCodeProcess(process_.Get(), &code);
         return code;
     }
 
 private:
-    HANDLE process_ = nullptr;
+    platform::UniqueHandle process_;
 };
 
 TEST(WinRunJournal, TheLockGoesWithTheProcessThatHoldsIt)
@@ -126,12 +126,12 @@ TEST(WinRunJournal, TheLockGoesWithTheProcessThatHoldsIt)
     const std::string path = dir.Path() + "\\MAIN.fdb.quenor-journal";
     const std::string written = "Changing 42:0:17";
     const std::string eventName = "quenor-journal-ready-" + std::to_string(GetCurrentProcessId());
-    const HANDLE ready = CreateEventA(nullptr, TRUE, FALSE, eventName.c_str());
-    ASSERT_NE(ready, nullptr);
+    platform::UniqueHandle ready(CreateEventA(nullptr, TRUE, FALSE, eventName.c_str()));
+    ASSERT_TRUE(ready.Valid());
     {
         OtherRun holder("hold \"" + path + "\" \"" + written + "\" " + eventName);
         ASSERT_TRUE(holder.Started());
-        const HANDLE waitFor[] = {ready, holder.Process()};
+        const HANDLE waitFor[] = {ready.Get(), holder.Process()};
         const DWORD woke = WaitForMultipleObjects(2, waitFor, FALSE, 30000);
         ASSERT_EQ(woke, WAIT_OBJECT_0) << "the other run ended with " << holder.Ended(0);
 
@@ -139,7 +139,7 @@ TEST(WinRunJournal, TheLockGoesWithTheProcessThatHoldsIt)
         ASSERT_TRUE(TerminateProcess(holder.Process(), 9));
         ASSERT_EQ(holder.Ended(10000), 9u);
     }
-    CloseHandle(ready);
+    ready.Reset();
 
     platform::JournalClaim mine = platform::ClaimRunJournal(path);
     ASSERT_EQ(mine.outcome, ClaimOutcome::Claimed);

@@ -1,6 +1,6 @@
-#include "clean/TIBDatabase.h"
+#include "clean/firebird/TIBDatabase.h"
 
-#include "clean/FbParameterBlocks.h"
+#include "clean/firebird/FbParameterBlocks.h"
 
 TIBDatabase::TIBDatabase(fb::ClientLoader& client) : client_(client) {}
 
@@ -24,7 +24,7 @@ void TIBDatabase::Open()
     fb::Handle handle{};
     api.isc_attach_database(status, static_cast<short>(databaseName_.size()), databaseName_.data(), &handle,
                             static_cast<short>(block.size()), block.data());
-    fb::Check(status, "isc_attach_database");
+    fb::Check(api, status, "isc_attach_database");
     handle_ = handle;
     ReadSqlDialect();
 }
@@ -36,7 +36,7 @@ void TIBDatabase::ReadSqlDialect()
     fb::StatusVector status{};
     const fb::Api& api = Api();
     api.isc_database_info(status, &handle_, sizeof items, items, sizeof reply, reply);
-    fb::Check(status, "isc_database_info");
+    fb::Check(api, status, "isc_database_info");
 
     // A reply without the item comes from a server too old to know it: such
     // databases are dialect 1.
@@ -58,7 +58,7 @@ void TIBDatabase::Close()
     fb::StatusVector status{};
     Api().isc_detach_database(status, &handle_);
     try {
-        fb::Check(status, "isc_detach_database");
+        fb::Check(Api(), status, "isc_detach_database");
     } catch (const fb::Error&) {
         fb::StatusVector ignored{};
         Api().isc_detach_database(ignored, &handle_);

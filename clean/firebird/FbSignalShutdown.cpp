@@ -1,4 +1,4 @@
-#include "clean/FbSignalShutdown.h"
+#include "clean/firebird/FbSignalShutdown.h"
 
 namespace fb {
 namespace {

@@ -1,8 +1,8 @@
-#include "clean/FbParameterBlocks.h"
+#include "clean/firebird/FbParameterBlocks.h"
 
 #include <map>
 
-#include "clean/FbClient.h"
+#include "clean/firebird/FbClient.h"
 
 namespace {
 

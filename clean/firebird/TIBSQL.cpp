@@ -1,6 +1,6 @@
-#include "clean/TIBSQL.h"
+#include "clean/firebird/TIBSQL.h"
 
-#include "clean/FbParameterBlocks.h"
+#include "clean/firebird/FbParameterBlocks.h"
 
 TIBSQL::TIBSQL(TIBDatabase& database, TIBTransaction& transaction)
     : database_(database), transaction_(transaction)
@@ -29,7 +29,7 @@ void TIBSQL::FreeHandle()
     database_.Api().isc_dsql_free_statement(status, &handle_, fb::DsqlDrop);
     handle_ = {};
     prepared_ = false;
-    fb::Check(status, "isc_dsql_free_statement");
+    fb::Check(database_.Api(), status, "isc_dsql_free_statement");
 }
 
 void TIBSQL::Prepare()
@@ -39,19 +39,19 @@ void TIBSQL::Prepare()
 
     if (handle_ == fb::Handle{}) {
         api.isc_dsql_alloc_statement2(status, database_.Handle(), &handle_);
-        fb::Check(status, "isc_dsql_alloc_statement2");
+        fb::Check(api, status, "isc_dsql_alloc_statement2");
     }
 
     const std::string statement = StatementBytes(text_);
     api.isc_dsql_prepare(status, transaction_.Handle(), &handle_, 0, statement.data(), database_.SqlDialect(),
                          nullptr);
-    fb::Check(status, "isc_dsql_prepare");
+    fb::Check(api, status, "isc_dsql_prepare");
     prepared_ = true;
 
     const char items[] = {fb::InfoSqlStmtType};
     char reply[8] = {};
     api.isc_dsql_sql_info(status, &handle_, sizeof items, items, sizeof reply, reply);
-    fb::Check(status, "isc_dsql_sql_info");
+    fb::Check(api, status, "isc_dsql_sql_info");
     if (reply[0] != fb::InfoSqlStmtType)
         throw fb::Error("the statement type is unknown");
 }
@@ -61,7 +61,7 @@ void TIBSQL::ExecQuery()
     Prepare();
     fb::StatusVector status{};
     database_.Api().isc_dsql_execute(status, transaction_.Handle(), &handle_, database_.SqlDialect(), nullptr);
-    fb::Check(status, "isc_dsql_execute");
+    fb::Check(database_.Api(), status, "isc_dsql_execute");
 }
 
 short TIBSQL::ExecSmallint()
@@ -80,6 +80,6 @@ short TIBSQL::ExecSmallint()
     fb::StatusVector status{};
     database_.Api().isc_dsql_execute2(status, transaction_.Handle(), &handle_, database_.SqlDialect(), nullptr,
                                       &output);
-    fb::Check(status, "isc_dsql_execute2");
-    return nullIndicator < 0 ? 0 : value;
+    fb::Check(database_.Api(), status, "isc_dsql_execute2");
+    return nullIndicator < 0 ? short{0} : value;
 }

@@ -1,12 +1,12 @@
-#include "clean/FbParameterBlocks.h"
+#include "clean/firebird/FbParameterBlocks.h"
 
 #include <gtest/gtest.h>
 #include <ibase.h>
 
 #include <cstddef>
 
-#include "clean/FbClient.h"
 #include "clean/SharedStrings.h"
+#include "clean/firebird/FbClient.h"
 
 namespace {
 

@@ -1,6 +1,6 @@
-#include "clean/TIBTransaction.h"
+#include "clean/firebird/TIBTransaction.h"
 
-#include "clean/FbParameterBlocks.h"
+#include "clean/firebird/FbParameterBlocks.h"
 
 TIBTransaction::~TIBTransaction()
 {
@@ -33,7 +33,7 @@ void TIBTransaction::StartTransaction()
     fb::StatusVector status{};
     fb::Handle handle{};
     api.isc_start_multiple(status, &handle, static_cast<short>(elements.size()), elements.data());
-    fb::Check(status, "isc_start_multiple");
+    fb::Check(api, status, "isc_start_multiple");
     handle_ = handle;
 }
 
@@ -41,7 +41,7 @@ void TIBTransaction::Commit()
 {
     fb::StatusVector status{};
     Api().isc_commit_transaction(status, &handle_);
-    fb::Check(status, "isc_commit_transaction");
+    fb::Check(Api(), status, "isc_commit_transaction");
     handle_ = {};
 }
 
@@ -49,6 +49,6 @@ void TIBTransaction::Rollback()
 {
     fb::StatusVector status{};
     Api().isc_rollback_transaction(status, &handle_);
-    fb::Check(status, "isc_rollback_transaction");
+    fb::Check(Api(), status, "isc_rollback_transaction");
     handle_ = {};
 }

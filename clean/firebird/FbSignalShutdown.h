@@ -1,6 +1,6 @@
 #pragma once
 
-#include "clean/FbClient.h"
+#include "clean/firebird/FbClient.h"
 
 namespace fb {
 

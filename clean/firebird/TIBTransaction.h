@@ -3,7 +3,7 @@
 #include <string>
 #include <vector>
 
-#include "clean/TIBDatabase.h"
+#include "clean/firebird/TIBDatabase.h"
 
 // A transaction over one or more connections. A transaction still active
 // when the object goes away is rolled back, never committed.

@@ -1,15 +1,38 @@
-#include "clean/FbClient.h"
+#include "clean/firebird/FbClient.h"
 
 #include <utility>
 
-#include "clean/FbSignalShutdown.h"
+#include "clean/firebird/FbSignalShutdown.h"
 
 namespace fb {
 
-void Check(const StatusVector& status, const char* call)
+namespace {
+
+std::string InterpretStatus(const Api& api, const StatusVector& status)
+{
+    if (api.fb_interpret == nullptr)
+        return {};
+    std::string text;
+    const Status* next = status;
+    // The client's messages are short; 512 bytes is what its own tools use.
+    char message[512];
+    // fb_interpret moves `next` along the vector; the bound keeps a malformed
+    // one from looping.
+    for (int i = 0; i < StatusLength && api.fb_interpret(message, sizeof message, &next) > 0; ++i) {
+        if (!text.empty())
+            text += '\n';
+        text += message;
+    }
+    return text;
+}
+
+}  // namespace
+
+void Check(const Api& api, const StatusVector& status, const char* call)
 {
     if (status[0] == 1 && status[1] != 0)
-        throw Error(std::string(call) + " failed with status " + std::to_string(status[1]));
+        throw Error(std::string(call) + " failed with status " + std::to_string(status[1]),
+                    InterpretStatus(api, status));
 }
 
 ClientLoader::ClientLoader(std::vector<std::string> libraryNames) : libraryNames_(std::move(libraryNames)) {}
@@ -60,6 +83,8 @@ const Api& ClientLoader::Get()
     api.fb_shutdown_callback =
         reinterpret_cast<decltype(api.fb_shutdown_callback)>(library->Symbol("fb_shutdown_callback"));
     RefuseSignalShutdown(api);
+    // Older or stripped-down clients may lack it; errors then carry no text.
+    api.fb_interpret = reinterpret_cast<decltype(api.fb_interpret)>(library->Symbol("fb_interpret"));
 
     api_ = api;
     library_ = std::move(library);

@@ -3,7 +3,7 @@
 #include <string>
 #include <vector>
 
-#include "clean/FbClient.h"
+#include "clean/firebird/FbClient.h"
 
 // A connection to one database file through the client library. It has no
 // login dialog and no idle time-out: the account comes only from its

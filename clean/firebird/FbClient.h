@@ -5,6 +5,7 @@
 #include <stdexcept>
 #include <string>
 #include <type_traits>
+#include <utility>
 #include <vector>
 
 #include "platform/SharedLibrary.h"
@@ -90,19 +91,33 @@ struct Api {
     std::int32_t(FB_API_CALL* isc_vax_integer)(const char*, short);
     // Optional: nullptr when the library does not export it.
     Status(FB_API_CALL* fb_shutdown_callback)(Status*, ShutdownCallback, int, void*);
+    // Optional: the client's own text for a status vector, one message per
+    // call; null when the library lacks it.
+    std::int32_t(FB_API_CALL* fb_interpret)(char*, unsigned int, const Status**);
 };
 
 #undef FB_API_CALL
 
 // A failure of the client library: not loadable, an entry point missing, or a
-// call that returned an error status.
+// call that returned an error status. For the latter, FirebirdText() holds the
+// client's own words, for the people supporting the operator.
 class Error : public std::runtime_error {
 public:
-    using std::runtime_error::runtime_error;
+    explicit Error(const std::string& what, std::string firebirdText = {})
+        : std::runtime_error(what), firebirdText_(std::move(firebirdText))
+    {
+    }
+    // The client's messages for the status, one a line; empty without
+    // fb_interpret.
+    const std::string& FirebirdText() const { return firebirdText_; }
+
+private:
+    std::string firebirdText_;
 };
 
-// Throws Error naming `call` when `status` holds an error.
-void Check(const StatusVector& status, const char* call);
+// Throws Error naming `call` when `status` holds an error, with the client's
+// text for it when `api` can give one.
+void Check(const Api& api, const StatusVector& status, const char* call);
 
 // Loads the client library on first use and keeps it for as long as the
 // loader lives, so that nothing is loaded before the first connection.

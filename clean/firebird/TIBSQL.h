@@ -2,8 +2,8 @@
 
 #include <string>
 
-#include "clean/TIBDatabase.h"
-#include "clean/TIBTransaction.h"
+#include "clean/firebird/TIBDatabase.h"
+#include "clean/firebird/TIBTransaction.h"
 
 // One SQL statement that returns no rows, or a single small integer, run on a
 // connection inside a transaction. Once executed it stays allocated and prepared until its text
