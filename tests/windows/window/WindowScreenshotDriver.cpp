@@ -94,7 +94,6 @@ HWND FindChild(HWND parent, const wchar_t* className, const wchar_t* text = null
 }
 
 struct TopSearch {
-    DWORD thread;
     const wchar_t* className;
     HWND found = nullptr;
 };
@@ -111,7 +110,7 @@ BOOL CALLBACK MatchTop(HWND window, LPARAM data)
 
 HWND VisibleWindowOf(DWORD thread, const wchar_t* className)
 {
-    TopSearch search{thread, className};
+    TopSearch search{className};
     EnumThreadWindows(thread, MatchTop, reinterpret_cast<LPARAM>(&search));
     return search.found;
 }
