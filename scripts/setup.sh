@@ -25,6 +25,9 @@ for group in "$@"; do
     # not, so the default test run leaves it out.
     wine32) packages+=(wine32:i386)
             need_i386=1 ;;
+    # ImageMagick's import, which grabs the Windows window off the virtual
+    # display for scripts/screenshot-windows.sh.
+    screenshot) packages+=(imagemagick) ;;
     # mkfs.xfs, for timing the copy benchmark on a file system that reflinks.
     bench) packages+=(xfsprogs) ;;
     *) echo "setup.sh: unknown package group '$group'" >&2; exit 2 ;;

@@ -1,0 +1,78 @@
+#!/usr/bin/env bash
+# Draws docs/window-windows.png: the real 64-bit quenor-cleaner.exe under
+# Wine on a virtual X display, in a Russian session (ANSI code page 1251),
+# after a successful cleaning run with the cut-off 15 March 2000. Wine has no
+# Firebird, so the run meets the stand-in client (as gds32.dll beside the
+# program) and the stand-in gbak.exe in a Firebird folder of its own, found
+# through the registry as a real installation is. A driver program plays the
+# operator (WindowScreenshotDriver.cpp). Run by hand, not by the tests.
+# Usage: bash scripts/screenshot-windows.sh [picture.png]
+set -euo pipefail
+cd "$(dirname "$0")/.."
+
+bash scripts/setup.sh windows screenshot
+
+picture=$(realpath -m "${1:-docs/window-windows.png}")
+build=build/screenshot-windows
+SECONDS=0
+cmake -S . -B "$build" -DCMAKE_TOOLCHAIN_FILE=cmake/mingw-w64-x86_64.cmake -DCMAKE_BUILD_TYPE=Release \
+  -DQUENOR_BUILD_BENCH=OFF >/dev/null
+cmake --build "$build" --parallel "$(nproc)" \
+  --target quenor-cleaner fb_client_stand_in gbak_stand_in quenor-window-screenshot
+window_dir=$build/tests/windows/window
+
+wine=/usr/lib/wine/wine64
+wineserver=/usr/lib/wine/wineserver64
+xvfb_pid=
+cleanup() {
+  if [[ -n "${WINEPREFIX:-}" ]]; then
+    timeout 60 "$wineserver" -k 2>/dev/null || true
+  fi
+  if [[ -n "$xvfb_pid" ]]; then
+    kill "$xvfb_pid" 2>/dev/null || true
+    wait "$xvfb_pid" 2>/dev/null || true
+  fi
+}
+trap cleanup EXIT
+
+unset DISPLAY
+source scripts/wine-prefix.sh "$build/wineprefix" "$wine" "$wineserver"
+
+# Laid out as on an operator's machine: the program with the client library
+# beside it, Firebird in Program Files, the database in a folder of its own.
+drive_c=$WINEPREFIX/drive_c
+program_dir="$drive_c/Program Files/Quenor Cleaner"
+firebird_dir="$drive_c/Program Files/Firebird/Firebird_3_0"
+mkdir -p "$program_dir" "$firebird_dir/Bin" "$drive_c/Quenor"
+cp "$build/quenor-cleaner.exe" "$window_dir/gds32.dll" "$program_dir/"
+cp "$build/tests/windows/gbak.exe" "$firebird_dir/Bin/"
+# Every gbak run exits 0 and leaves its output file, as a backup and a
+# restore do.
+echo "0 copy" >"$firebird_dir/Bin/script.txt"
+printf 'stands in for a database' >"$drive_c/Quenor/QUENOR.fdb"
+# The value keeps its closing backslash, as Firebird's installer writes it;
+# a .reg file says so without the command line's quoting rules.
+printf 'Windows Registry Editor Version 5.00\r\n\r\n[HKEY_LOCAL_MACHINE\\Software\\Firebird Project\\Firebird Server\\Instances]\r\n"DefaultInstance"="C:\\\\Program Files\\\\Firebird\\\\Firebird_3_0\\\\"\r\n' \
+  >"$drive_c/firebird.reg"
+wine_run 120 regedit /S 'C:\firebird.reg'
+timeout 60 "$wineserver" -w
+
+for n in $(seq 90 120); do
+  [[ -e /tmp/.X$n-lock ]] && continue
+  Xvfb ":$n" -screen 0 1024x768x24 -nolisten tcp >/dev/null 2>&1 &
+  xvfb_pid=$!
+  export DISPLAY=":$n"
+  for _ in $(seq 50); do [[ -e /tmp/.X11-unix/X$n ]] && break; sleep 0.1; done
+  [[ -e /tmp/.X11-unix/X$n ]] && break
+  kill "$xvfb_pid" 2>/dev/null || true
+  xvfb_pid=
+done
+[[ -n "$xvfb_pid" ]] || { echo "screenshot-windows.sh: no Xvfb display could be started" >&2; exit 1; }
+
+# Written to a file: the program the driver starts outlives it and would
+# hold a pipe open.
+geometry=$build/window-geometry.txt
+LANG=ru_RU.UTF-8 LC_ALL=ru_RU.UTF-8 wine_run 180 "$window_dir/quenor-window-screenshot.exe" \
+  'C:\Program Files\Quenor Cleaner\quenor-cleaner.exe' 'C:\Quenor\QUENOR.fdb' >"$geometry"
+import -display "$DISPLAY" -window root -crop "$(tr -d '\r\n' <"$geometry")" +repage "$picture"
+echo "Picture: $picture (${SECONDS}s)"
