@@ -103,7 +103,12 @@ ClassAndStyle WindowKind(const form::Control& control)
         return {WC_EDITW, ES_READONLY | ES_AUTOHSCROLL | ES_LEFT, WS_EX_CLIENTEDGE};
     case form::Kind::EditLabel:
     case form::Kind::Label:
-        return {WC_STATICW, SS_LEFT | SS_NOPREFIX | (control.name == "DateTimeLabel" ? SS_CENTERIMAGE : 0u), 0};
+        // One line each: a caption a little too wide for its box is cut at
+        // the right, never wrapped onto a second line the box cannot show.
+        return {WC_STATICW,
+                static_cast<DWORD>(SS_NOPREFIX |
+                                   (control.name == "DateTimeLabel" ? SS_LEFT | SS_CENTERIMAGE : SS_LEFTNOWORDWRAP)),
+                0};
     case form::Kind::Button:
         return {WC_BUTTONW, BS_PUSHBUTTON, 0};
     case form::Kind::CheckBox:
