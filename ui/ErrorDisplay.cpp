@@ -8,41 +8,11 @@
 #include <algorithm>
 #include <stdexcept>
 
-namespace {
-
-// The innermost non-empty message of `error` and whatever it wraps.
-QString InnermostMessage(const std::exception_ptr& error)
-{
-    QString found;
-    std::exception_ptr current = error;
-    while (current) {
-        std::exception_ptr next;
-        try {
-            std::rethrow_exception(current);
-        } catch (const std::exception& e) {
-            const QString message = QString::fromUtf8(e.what());
-            if (!message.isEmpty())
-                found = message;
-            if (const auto* nested = dynamic_cast<const std::nested_exception*>(&e))
-                next = nested->nested_ptr();
-        } catch (const std::nested_exception& nested) {
-            next = nested.nested_ptr();
-        } catch (...) {
-            // Not one of ours: it has no message of its own.
-        }
-        current = next;
-    }
-    return found;
-}
-
-}  // namespace
+#include "ui/ErrorMessage.h"
 
 QString ErrorMessageText(const std::exception_ptr& error)
 {
-    QString message = InnermostMessage(error);
-    if (!message.isEmpty() && message.back().unicode() > u'.')
-        message += QLatin1Char('.');
-    return message;
+    return QString::fromUtf8(ErrorMessage(error));
 }
 
 QString ApplicationTitle(const QString& executablePath)

@@ -3,6 +3,8 @@
 #include <exception>
 #include <stdexcept>
 
+#include "ui/ErrorMessage.h"
+
 namespace win32ui {
 namespace {
 
@@ -107,28 +109,7 @@ std::wstring ShortDateText(const SYSTEMTIME& date)
 
 std::wstring ErrorMessageText(const std::exception_ptr& error)
 {
-    std::wstring found;
-    std::exception_ptr current = error;
-    while (current) {
-        std::exception_ptr next;
-        try {
-            std::rethrow_exception(current);
-        } catch (const std::exception& e) {
-            const std::wstring message = CoreTextToWide(e.what());
-            if (!message.empty())
-                found = message;
-            if (const auto* nested = dynamic_cast<const std::nested_exception*>(&e))
-                next = nested->nested_ptr();
-        } catch (const std::nested_exception& nested) {
-            next = nested.nested_ptr();
-        } catch (...) {
-            // Not one of ours: it has no message of its own.
-        }
-        current = next;
-    }
-    if (!found.empty() && found.back() > L'.')
-        found += L'.';
-    return found;
+    return CoreTextToWide(ErrorMessage(error));
 }
 
 std::wstring ApplicationTitle(const std::wstring& executablePath)
