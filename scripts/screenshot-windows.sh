@@ -48,7 +48,7 @@ cp "$build/quenor-cleaner.exe" "$window_dir/gds32.dll" "$program_dir/"
 cp "$build/tests/windows/gbak.exe" "$firebird_dir/Bin/"
 # Every gbak run exits 0 and leaves its output file, as a backup and a
 # restore do.
-echo "0 copy" >"$firebird_dir/Bin/script.txt"
+echo "ok" >"$firebird_dir/Bin/gbak.exe.plan"
 printf 'stands in for a database' >"$drive_c/Quenor/QUENOR.fdb"
 # The value keeps its closing backslash, as Firebird's installer writes it;
 # a .reg file says so without the command line's quoting rules.

@@ -125,6 +125,8 @@ public:
         for (std::string record; std::getline(log, record);) {
             GbakRun run;
             std::istringstream arguments(record);
+            std::string commandLine;  // the arguments again, joined: no use here
+            std::getline(arguments, commandLine, '\0');
             for (std::string argument; std::getline(arguments, argument, '\0');)
                 run.push_back(argument);
             runs.push_back(run);

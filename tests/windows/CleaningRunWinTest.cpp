@@ -67,12 +67,12 @@ TEST_F(WinCleaningRun, CompactionOutcomesLeaveTheFilesTheRunPromises)
         Events tail;  // after the safety copy's lines
         std::optional<std::string> database, safetyCopy, backup;
     } cases[] = {
-        {"done", {"0 copy", "0 copy"}, {BackingUp, Ok, Restoring, Ok, "uncheck", Done, Normal},
+        {"done", {"ok", "ok"}, {BackingUp, Ok, Restoring, Ok, "uncheck", Done, Normal},
          DatabaseBytes, DatabaseBytes, DatabaseBytes},
-        {"restore broke off half-way", {"0 copy", "1 scribble"},
+        {"restore broke off half-way", {"ok", "scribble 1"},
          {BackingUp, Ok, Restoring, Normal, "red Не удалось восстановить (*.fdk -> *.fdb)!"}, DatabaseBytes,
          std::nullopt, std::nullopt},
-        {"backup failed", {"0x80000001"},
+        {"backup failed", {"exit 0x80000001"},
          {BackingUp, Normal, "red Не удалось произвести бэкап (*.fdb -> *.fdk)!"}, DatabaseBytes, std::nullopt,
          std::nullopt},
     };
@@ -101,7 +101,7 @@ TEST_F(WinCleaningRun, CompactionOutcomesLeaveTheFilesTheRunPromises)
 TEST_F(WinCleaningRun, NoFirebirdClientEndsInTheOpenFailureAndTheRollback)
 {
     // Neither gds32.dll nor fbclient.dll exists under Wine.
-    StandInGbak gbak(dir.Path() + "\\Firebird", {"0 copy"});
+    StandInGbak gbak(dir.Path() + "\\Firebird", {"ok"});
     TestInstancesKey key(StringValue(REG_SZ, gbak.InstallationDirectory()));
 
     Run();

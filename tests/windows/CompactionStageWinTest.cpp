@@ -83,7 +83,7 @@ struct StageRun {
 
 TEST(WinCompactionStage, FindsGbakThroughTheRegistryValueAsStored)
 {
-    const std::string everyRun = "0 copy";
+    const std::string everyRun = "ok";
     const struct {
         const char* name;
         bool keyPresent;
@@ -145,7 +145,7 @@ TEST(WinCompactionStage, FindsGbakThroughTheRegistryValueAsStored)
 TEST(WinCompactionStage, ValueOfAnotherKindRaisesAndReleasesTheKey)
 {
     StageRun run;
-    StandInGbak gbak(run.dir.Path() + "\\Firebird", {"0 copy"});
+    StandInGbak gbak(run.dir.Path() + "\\Firebird", {"ok"});
     TestInstancesKey key(StoredValue{REG_DWORD, std::string("\x01\0\0\0", 4)});
     // The runtime's first exception opens handles of its own, for good.
     try {
@@ -174,14 +174,14 @@ TEST(WinCompactionStage, ExitCodesDecideEachStepAndTheFilesLeft)
         Lines lines;
         std::optional<std::string> database, backup;  // afterwards; nullopt: absent
     } cases[] = {
-        {"both succeed", {"0 copy", "0 copy"}, cpDone, {BackingUp, Ok, Restoring, Ok}, DatabaseBytes, DatabaseBytes},
-        {"backup exits 1", {"1"}, cpBackupFailed, {BackingUp}, DatabaseBytes, std::nullopt},
-        {"backup exits 255", {"255"}, cpBackupFailed, {BackingUp}, DatabaseBytes, std::nullopt},
-        {"backup exits with the top bit set", {"0x80000001"}, cpBackupFailed, {BackingUp}, DatabaseBytes,
+        {"both succeed", {"ok", "ok"}, cpDone, {BackingUp, Ok, Restoring, Ok}, DatabaseBytes, DatabaseBytes},
+        {"backup exits 1", {"exit 1"}, cpBackupFailed, {BackingUp}, DatabaseBytes, std::nullopt},
+        {"backup exits 255", {"exit 255"}, cpBackupFailed, {BackingUp}, DatabaseBytes, std::nullopt},
+        {"backup exits with the top bit set", {"exit 0x80000001"}, cpBackupFailed, {BackingUp}, DatabaseBytes,
          std::nullopt},
-        {"restore exits 1 after the file was deleted", {"0 copy", "1"}, cpRestoreFailed, {BackingUp, Ok, Restoring},
+        {"restore exits 1 after the file was deleted", {"ok", "exit 1"}, cpRestoreFailed, {BackingUp, Ok, Restoring},
          std::nullopt, DatabaseBytes},
-        {"restore exits with the top bit set", {"0 copy", "0x80000001"}, cpRestoreFailed,
+        {"restore exits with the top bit set", {"ok", "exit 0x80000001"}, cpRestoreFailed,
          {BackingUp, Ok, Restoring}, std::nullopt, DatabaseBytes},
     };
     for (const auto& c : cases) {
@@ -218,7 +218,7 @@ TEST(WinCompactionStage, CommandLinesReachGbakByteForByteWithSpacesInPaths)
     run.database = base + "\\MAIN 1.fdb";
     run.backup = base + "\\MAIN 1.fdk";
     WriteFileBytes(run.database, DatabaseBytes);
-    StandInGbak gbak(run.dir.Path() + "\\Firebird 3", {"0 copy"});
+    StandInGbak gbak(run.dir.Path() + "\\Firebird 3", {"ok"});
     TestInstancesKey key(StringValue(REG_SZ, gbak.InstallationDirectory()));
 
     ASSERT_EQ(run.Compact(true), cpDone);

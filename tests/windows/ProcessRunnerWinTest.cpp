@@ -22,10 +22,10 @@ TEST(WinProcessRunner, ReportsTheFull32BitExitCode)
         const char* script;
         std::uint32_t exitCode;
     } cases[] = {
-        {"success", "0", 0},
-        {"failure", "1", 1},
-        {"highest byte", "255", 255},
-        {"top bit set", "0x80000001", 0x80000001u},
+        {"success", "exit 0", 0},
+        {"failure", "exit 1", 1},
+        {"highest byte", "exit 255", 255},
+        {"top bit set", "exit 0x80000001", 0x80000001u},
     };
     for (const auto& c : cases) {
         SCOPED_TRACE(c.name);
@@ -66,7 +66,7 @@ TEST(WinProcessRunner, ProgramThatCannotStartIsNotWaitedFor)
 TEST(WinProcessRunner, PathsWithSpacesArriveAsSingleArgumentsExactly)
 {
     TempDir dir;
-    StandInGbak gbak(dir.Path() + "\\Firebird Server 3", {"0"});
+    StandInGbak gbak(dir.Path() + "\\Firebird Server 3", {"exit 0"});
     const std::string database = dir.Path() + "\\My Base\\MAIN 1.fdb";
     const std::string backup = dir.Path() + "\\My Base\\MAIN 1.fdk";
     const CommandArguments arguments = {

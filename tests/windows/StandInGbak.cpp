@@ -3,6 +3,7 @@
 #include <windows.h>
 
 #include <fstream>
+#include <sstream>
 #include <stdexcept>
 
 std::string TestProgramFolder()
@@ -23,7 +24,7 @@ StandInGbak::StandInGbak(const std::string& installation, const std::vector<std:
     const std::string built = TestProgramFolder() + "gbak.exe";
     if (!CopyFileA(built.c_str(), ProgramPath().c_str(), FALSE))
         throw std::runtime_error("cannot install the stand-in gbak from " + built);
-    std::ofstream out(bin + "\\script.txt", std::ios::binary);
+    std::ofstream out(ProgramPath() + ".plan", std::ios::binary);
     for (const std::string& line : script)
         out << line << '\n';
 }
@@ -31,14 +32,15 @@ StandInGbak::StandInGbak(const std::string& installation, const std::vector<std:
 std::vector<StandInGbak::Call> StandInGbak::Calls() const
 {
     std::vector<Call> calls;
-    std::ifstream in(installation_ + "\\Bin\\calls.txt", std::ios::binary);
-    const std::string commandPrefix = "command line: ";
-    const std::string argumentPrefix = "argument: ";
+    std::ifstream in(ProgramPath() + ".log", std::ios::binary);
+    // A line a run: the command line, then every argument, each ended by a NUL.
     for (std::string line; std::getline(in, line);) {
-        if (line.rfind(commandPrefix, 0) == 0)
-            calls.push_back({line.substr(commandPrefix.size()), {}});
-        else if (line.rfind(argumentPrefix, 0) == 0 && !calls.empty())
-            calls.back().arguments.push_back(line.substr(argumentPrefix.size()));
+        std::istringstream fields(line);
+        Call call;
+        std::getline(fields, call.commandLine, '\0');
+        for (std::string argument; std::getline(fields, argument, '\0');)
+            call.arguments.push_back(argument);
+        calls.push_back(call);
     }
     return calls;
 }

@@ -4,7 +4,8 @@
 #include <vector>
 
 // A folder laid out like a Firebird installation whose Bin\gbak.exe is the
-// stand-in program (GbakStandIn.cpp), with its script and its record.
+// stand-in program (tests/support/GbakStandIn.cpp), with its plan and its
+// record.
 class StandInGbak {
 public:
     // One run of the stand-in as it recorded it.
@@ -14,8 +15,8 @@ public:
     };
 
     // Installs the stand-in below `installation` (made when missing), which
-    // then holds "Bin\gbak.exe". `script` holds one line per run, see
-    // GbakStandIn.cpp.
+    // then holds "Bin\gbak.exe". `script` holds the plan, one line per run,
+    // see tests/support/GbakStandIn.cpp.
     StandInGbak(const std::string& installation, const std::vector<std::string>& script);
 
     // The installation folder with its closing backslash, as the registry

@@ -401,7 +401,7 @@ TEST_F(Win32WindowRun, WholeRunsThroughTheWindow)
         DeleteFileA(clientLog.c_str());
         WriteFileBytes(database, "pretend database");
         SetEnvironmentVariableA("QUENOR_FB_STAND_IN_FAIL", c.failingCall);
-        StandInGbak gbak(dir.Path() + "\\Firebird " + c.name, {"0 copy"});
+        StandInGbak gbak(dir.Path() + "\\Firebird " + c.name, {"ok"});
         TestInstancesKey key(StringValue(REG_SZ, gbak.InstallationDirectory()));
         Form f;
         Choose(f, database);
@@ -507,7 +507,7 @@ TEST_F(Win32WindowRun, ARegistryValueOfTheWrongKindIsShownInTheErrorBox)
 
 TEST_F(Win32WindowRun, ClosingDuringARunEndsTheWindowAfterTheRun)
 {
-    StandInGbak gbak(dir.Path() + "\\Firebird", {"0 copy"});
+    StandInGbak gbak(dir.Path() + "\\Firebird", {"ok"});
     TestInstancesKey key(StringValue(REG_SZ, gbak.InstallationDirectory()));
     Form f;
     f.form.EndsProgram = true;

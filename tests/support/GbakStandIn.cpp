@@ -1,0 +1,105 @@
+// Stands in for Firebird's gbak in the tests, on Linux and under Wine alike.
+// Each run appends one line to <program>.log beside itself: the command line
+// as the system handed it over (on POSIX, which has none, the arguments
+// joined by spaces), then every argument, each field ended by a NUL. What
+// run n (counting from 0) does is line n of <program>.plan, the last line
+// serving for any later run; without a plan every run is "ok":
+//   ok           copy the first path argument to the second, as a backup
+//                (database -> backup file) and a restore (backup file ->
+//                database) leave it; the target must not exist; exit 0, or
+//                3 when the copy fails
+//   ok-vanish    as ok, then remove the program, so no later run can start
+//                (POSIX: a running Windows program cannot be removed)
+//   slow-ok N    wait N milliseconds, then as ok
+//   exit N       exit with code N (0x… for hexadecimal), touching nothing
+//   scribble N   write a few bytes over the second path argument, as a
+//                restore that broke off half-way does, and exit with N
+//   signal N     die by signal N (POSIX)
+#include <algorithm>
+#include <chrono>
+#include <fstream>
+#include <iterator>
+#include <sstream>
+#include <string>
+#include <thread>
+#include <vector>
+
+#include "tests/support/GbakStandInSystem.h"
+
+namespace {
+
+std::string ReadAll(const std::string& path)
+{
+    std::ifstream in(path, std::ios::binary);
+    return std::string(std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>());
+}
+
+std::string PlanLine(const std::string& plan, std::size_t run)
+{
+    std::istringstream lines(plan);
+    std::string chosen = "ok";
+    std::string line;
+    for (std::size_t i = 0; i <= run && std::getline(lines, line); ++i)
+        chosen = line;
+    return chosen;
+}
+
+// The file names among the arguments: everything that is neither a switch
+// nor the value of one.
+std::vector<std::string> PathArguments(int argc, char** argv)
+{
+    std::vector<std::string> paths;
+    for (int i = 1; i < argc; ++i) {
+        const std::string argument = argv[i];
+        if (argument == "-user" || argument == "-pass" || argument == "-fix_fss_metadata")
+            ++i;
+        else if (argument.empty() || argument[0] != '-')
+            paths.push_back(argument);
+    }
+    return paths;
+}
+
+int Copy(const std::vector<std::string>& paths)
+{
+    return paths.size() == 2 && CopyToNewFile(paths[0], paths[1]) ? 0 : 3;
+}
+
+}  // namespace
+
+int main(int argc, char** argv)
+{
+    const std::string self = OwnPath(argv[0]);
+    const std::string log = ReadAll(self + ".log");
+    const auto earlierRuns = static_cast<std::size_t>(std::count(log.begin(), log.end(), '\n'));
+    {
+        std::ofstream record(self + ".log", std::ios::binary | std::ios::app);
+        record << RawCommandLine(argc, argv) << '\0';
+        for (int i = 0; i < argc; ++i)
+            record << argv[i] << '\0';
+        record << '\n';
+    }
+
+    std::istringstream action(PlanLine(ReadAll(self + ".plan"), earlierRuns));
+    std::string verb;
+    std::string number = "0";
+    action >> verb >> number;
+    const unsigned long value = std::stoul(number, nullptr, 0);
+    const std::vector<std::string> paths = PathArguments(argc, argv);
+    if (verb == "exit")
+        return ExitCode(value);
+    if (verb == "signal") {
+        DieBySignal(static_cast<int>(value));
+        return 100;  // a signal that does not kill: the test sees a wrong code
+    }
+    if (verb == "scribble") {
+        if (paths.size() == 2)
+            std::ofstream(paths[1], std::ios::binary) << "half a restore";
+        return ExitCode(value);
+    }
+    if (verb == "slow-ok")
+        std::this_thread::sleep_for(std::chrono::milliseconds(value));
+    const int copied = Copy(paths);
+    if (verb == "ok-vanish")
+        RemoveFile(self);
+    return copied;
+}
