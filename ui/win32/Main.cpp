@@ -27,8 +27,16 @@ const wchar_t* const DatabaseFileExt = L"*.fdb";
 // window leaves its update region in place.
 constexpr int KeepAlivePaintLimit = 64;
 
-TMainForm* FormOf(HWND window)
+// The form a window of ours belongs to. The form comes with the window's
+// creation message and is kept on the window; until then, and for that
+// message itself, there is none and the default handling serves.
+TMainForm* FormOf(HWND window, UINT message, LPARAM lParam)
 {
+    if (message == WM_NCCREATE) {
+        auto* create = reinterpret_cast<CREATESTRUCTW*>(lParam);
+        SetWindowLongPtrW(window, GWLP_USERDATA, reinterpret_cast<LONG_PTR>(create->lpCreateParams));
+        return nullptr;
+    }
     return reinterpret_cast<TMainForm*>(GetWindowLongPtrW(window, GWLP_USERDATA));
 }
 
@@ -264,12 +272,7 @@ void TMainForm::LayOutPanel()
 
 LRESULT CALLBACK TMainForm::FormProc(HWND window, UINT message, WPARAM wParam, LPARAM lParam)
 {
-    if (message == WM_NCCREATE) {
-        auto* create = reinterpret_cast<CREATESTRUCTW*>(lParam);
-        SetWindowLongPtrW(window, GWLP_USERDATA, reinterpret_cast<LONG_PTR>(create->lpCreateParams));
-        return DefWindowProcW(window, message, wParam, lParam);
-    }
-    TMainForm* self = FormOf(window);
+    TMainForm* self = FormOf(window, message, lParam);
     if (self == nullptr)
         return DefWindowProcW(window, message, wParam, lParam);
     switch (message) {
@@ -307,12 +310,7 @@ LRESULT CALLBACK TMainForm::FormProc(HWND window, UINT message, WPARAM wParam, L
 
 LRESULT CALLBACK TMainForm::PanelProc(HWND window, UINT message, WPARAM wParam, LPARAM lParam)
 {
-    if (message == WM_NCCREATE) {
-        auto* create = reinterpret_cast<CREATESTRUCTW*>(lParam);
-        SetWindowLongPtrW(window, GWLP_USERDATA, reinterpret_cast<LONG_PTR>(create->lpCreateParams));
-        return DefWindowProcW(window, message, wParam, lParam);
-    }
-    TMainForm* self = FormOf(window);
+    TMainForm* self = FormOf(window, message, lParam);
     if (self == nullptr)
         return DefWindowProcW(window, message, wParam, lParam);
     switch (message) {
