@@ -20,6 +20,9 @@ int RunApplication(int argc, char** argv, ApplicationHooks hooks)
     UseUtf8CharacterType();
 
     QApplication application(argc, argv);
+    // The installed desktop entry's name: a Wayland desktop finds the
+    // window's icon and name through it.
+    QGuiApplication::setDesktopFileName(QStringLiteral(QUENOR_APP_ID));
     try {
         LoadToolkitTranslations(application);
         QApplication::setWindowIcon(ApplicationIcon());
