@@ -25,6 +25,11 @@ for group in "$@"; do
     # not, so the default test run leaves it out.
     wine32) packages+=(wine32:i386)
             need_i386=1 ;;
+    # Building and checking the Debian package, and the desktops its test
+    # starts the installed program on: an X display (xwininfo and xprop
+    # from x11-utils find the window) and a headless Wayland compositor.
+    package) packages+=(dpkg-dev fakeroot file lintian desktop-file-utils appstream
+                        xvfb xauth x11-utils weston qt6-wayland) ;;
     # ImageMagick's import, which grabs the Windows window off the virtual
     # display for scripts/screenshot-windows.sh.
     screenshot) packages+=(imagemagick) ;;
