@@ -16,11 +16,10 @@ output=build/packages
 # The files exactly as shipped, laid out as in the zip; the installers take
 # theirs from here too.
 files=build/packages-files
-jobs=${QUENOR_JOBS:-2}
 
 for preset in windows-release windows-32-release; do
   timeout 600 cmake --preset "$preset" >/dev/null
-  timeout 1800 cmake --build --preset "$preset" --parallel "$jobs"
+  timeout 1800 cmake --build --preset "$preset" --parallel "$(nproc)"
 done
 
 version_nsh=build/windows-64-release/packaging/version.nsh
