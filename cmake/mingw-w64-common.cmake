@@ -17,6 +17,9 @@ set(CMAKE_FIND_ROOT_PATH_MODE_PACKAGE ONLY)
 # The programs run under Wine (and on machines without MinGW) with nothing
 # beside them: no libgcc, libstdc++ or winpthread DLL to ship.
 set(CMAKE_EXE_LINKER_FLAGS_INIT "-static -static-libgcc -static-libstdc++")
+# Release programs are the ones shipped; the static runtime would otherwise
+# bring its debug sections and symbol table along, more than half the file.
+set(CMAKE_EXE_LINKER_FLAGS_RELEASE_INIT "-s")
 
 # CTest runs the test programs under Wine, where the machine has it.
 set(CMAKE_CROSSCOMPILING_EMULATOR ${quenor_wine})

@@ -17,9 +17,13 @@ packages=(
 # Extra package groups can be asked for by name, e.g. `setup.sh windows`.
 for group in "$@"; do
   case "$group" in
-    # Both Windows builds, 64-bit Wine, Tahoma for the window.
+    # Both Windows builds, 64-bit Wine, Tahoma for the window, and the
+    # Windows packages.
     windows) packages+=(g++-mingw-w64-x86-64-posix g++-mingw-w64-i686-posix mingw-w64 googletest
-                        wine64 fonts-wine xvfb xauth) ;;
+                        wine64 fonts-wine xvfb xauth
+                        # The installers and the zip (windows-packages.sh); the
+                        # installer test opens the zip and finds the window.
+                        nsis zip unzip x11-utils) ;;
     # 32-bit Wine (Debian's i386 wine32, hence the foreign architecture), for
     # machines whose kernel runs 32-bit programs; the test machines here do
     # not, so the default test run leaves it out.

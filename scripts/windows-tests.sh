@@ -2,7 +2,8 @@
 # The Windows leg of the tests: cross-builds the core and the Win32 window
 # with MinGW-w64, 64-bit and 32-bit, and runs their tests under Wine, each in
 # a fresh Wine prefix inside its build folder. The core tests run without a
-# display; the window tests get an Xvfb of their own. Needs no input.
+# display; the window tests get an Xvfb of their own. Then makes the Windows
+# packages and tests the installer under Wine. Needs no input.
 # Usage: bash scripts/windows-tests.sh [build-folder-prefix]
 #   QUENOR_WINDOWS_ARCHES="64 32" (default) picks the builds.
 set -euo pipefail
@@ -74,4 +75,19 @@ isc_dsql_prepare@28 isc_dsql_sql_info@24 isc_rollback_transaction@8 isc_start_mu
   unset DISPLAY
   echo "tests under Wine took ${SECONDS}s ($arch-bit)"
 done
+
+# What Windows users are handed: both installers and the zip, built from
+# release builds, and the installers run under Wine (the 32-bit one where
+# 32-bit Wine runs).
+echo "== Windows packages"
+SECONDS=0
+if timeout 3600 bash scripts/windows-packages.sh; then
+  echo "packages made in ${SECONDS}s"
+  SECONDS=0
+  timeout 1800 bash tests/packaging/windows-installer-test.sh || status=1
+  echo "installer test took ${SECONDS}s"
+else
+  echo "windows-packages.sh failed" >&2
+  status=1
+fi
 exit "$status"
