@@ -26,7 +26,8 @@ version_nsh=build/windows-64-release/packaging/version.nsh
 version=$(sed -n 's/^!define QUENOR_VERSION "\(.*\)"$/\1/p' "$version_nsh")
 [[ -n "$version" ]] || { echo "windows-packages.sh: no version in $version_nsh" >&2; exit 1; }
 
-rm -rf "$files" "$output"
+# Only this script's own packages: the Debian package shares the folder.
+rm -rf "$files" "$output"/quenor-cleaner-*-setup-*.exe "$output"/quenor-cleaner-*-windows.zip
 mkdir -p "$files/x64" "$files/x86" "$output"
 cp build/windows-64-release/quenor-cleaner.exe "$files/x64/"
 cp build/windows-32-release/quenor-cleaner.exe "$files/x86/"

@@ -34,7 +34,7 @@
 !pragma warning disable 6012
 
 !define PRODUCT "Quenor database cleaner"
-!define PUBLISHER "The Quenor cleaner developers"
+!define PUBLISHER "${QUENOR_PUBLISHER}"
 !define FOLDER "Quenor Cleaner"
 !define EXE "quenor-cleaner.exe"
 !define UNINSTALLER "uninstall.exe"
