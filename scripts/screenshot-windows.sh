@@ -23,15 +23,12 @@ window_dir=$build/tests/windows/window
 
 wine=/usr/lib/wine/wine64
 wineserver=/usr/lib/wine/wineserver64
-xvfb_pid=
+source scripts/virtual-display.sh
 cleanup() {
   if [[ -n "${WINEPREFIX:-}" ]]; then
     timeout 60 "$wineserver" -k 2>/dev/null || true
   fi
-  if [[ -n "$xvfb_pid" ]]; then
-    kill "$xvfb_pid" 2>/dev/null || true
-    wait "$xvfb_pid" 2>/dev/null || true
-  fi
+  stop_display
 }
 trap cleanup EXIT
 
@@ -57,17 +54,7 @@ printf 'Windows Registry Editor Version 5.00\r\n\r\n[HKEY_LOCAL_MACHINE\\Softwar
 wine_run 120 regedit /S 'C:\firebird.reg'
 timeout 60 "$wineserver" -w
 
-for n in $(seq 90 120); do
-  [[ -e /tmp/.X$n-lock ]] && continue
-  Xvfb ":$n" -screen 0 1024x768x24 -nolisten tcp >/dev/null 2>&1 &
-  xvfb_pid=$!
-  export DISPLAY=":$n"
-  for _ in $(seq 50); do [[ -e /tmp/.X11-unix/X$n ]] && break; sleep 0.1; done
-  [[ -e /tmp/.X11-unix/X$n ]] && break
-  kill "$xvfb_pid" 2>/dev/null || true
-  xvfb_pid=
-done
-[[ -n "$xvfb_pid" ]] || { echo "screenshot-windows.sh: no Xvfb display could be started" >&2; exit 1; }
+start_display
 
 # Written to a file: the program the driver starts outlives it and would
 # hold a pipe open.

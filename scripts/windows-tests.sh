@@ -15,18 +15,8 @@ prefix=${1:-build/windows}
 arches=${QUENOR_WINDOWS_ARCHES:-64 32}
 status=0
 
-start_display() {
-  local n
-  for n in $(seq 90 120); do
-    [[ -e /tmp/.X$n-lock ]] && continue
-    Xvfb ":$n" -screen 0 1024x768x24 -nolisten tcp >/dev/null 2>&1 &
-    xvfb_pid=$!
-    export DISPLAY=":$n"
-    for _ in $(seq 50); do [[ -e /tmp/.X11-unix/X$n ]] && return 0; sleep 0.1; done
-  done
-  echo "windows-tests.sh: no Xvfb display could be started" >&2
-  return 1
-}
+source scripts/virtual-display.sh
+trap stop_display EXIT
 
 for arch in $arches; do
   # CMakePresets.json's windows presets, in <prefix>-64 and <prefix>-32.
@@ -70,9 +60,7 @@ isc_dsql_prepare@28 isc_dsql_sql_info@24 isc_rollback_transaction@8 isc_start_mu
   # systems the tool serves.
   LANG=ru_RU.UTF-8 LC_ALL=ru_RU.UTF-8 wine_run 600 "$build/tests/windows/window/window_tests.exe" || status=1
   timeout 60 "$wineserver" -k 2>/dev/null || true
-  kill "$xvfb_pid" 2>/dev/null || true
-  wait "$xvfb_pid" 2>/dev/null || true
-  unset DISPLAY
+  stop_display
   echo "tests under Wine took ${SECONDS}s ($arch-bit)"
 done
 

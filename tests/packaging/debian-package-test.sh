@@ -36,11 +36,12 @@ if [[ -n "$(installed_status)" && "$(installed_status)" != "unknown ok not-insta
 fi
 
 work=$(mktemp -d)
-program_pid= display_pid= weston_pid=
+source scripts/virtual-display.sh
+program_pid= weston_pid=
 pulled_in=()
 cleanup() {
   [[ -n $program_pid ]] && kill -KILL "$program_pid" 2>/dev/null
-  [[ -n $display_pid ]] && kill "$display_pid" 2>/dev/null
+  stop_display
   [[ -n $weston_pid ]] && kill "$weston_pid" 2>/dev/null
   # A test stopped half-way still takes the package off the machine.
   if [[ "$(installed_status)" == *" installed" ]]; then
@@ -104,14 +105,7 @@ stop_program() {
 }
 
 echo "== start the installed program on an X display"
-for n in $(seq 90 120); do
-  [[ -e /tmp/.X$n-lock ]] && continue
-  Xvfb ":$n" -screen 0 1024x768x24 -nolisten tcp >/dev/null 2>&1 &
-  display_pid=$!
-  for _ in $(seq 50); do [[ -e /tmp/.X11-unix/X$n ]] && break; sleep 0.1; done
-  export DISPLAY=":$n"
-  break
-done
+start_display
 QT_QPA_PLATFORM=xcb LANG=ru_RU.UTF-8 quenor-cleaner 2>"$work/x11.log" &
 program_pid=$!
 window=
@@ -131,8 +125,7 @@ else
   fail "no window within 30 s; its standard error:"; cat "$work/x11.log" >&2
   kill -KILL "$program_pid"; program_pid=
 fi
-kill "$display_pid"; wait "$display_pid" 2>/dev/null || true; display_pid=
-unset DISPLAY
+stop_display
 
 echo "== start the installed program on a Wayland desktop"
 timeout 120 weston --backend=headless-backend.so --socket=quenor-test --no-config --idle-time=0 \

@@ -54,30 +54,12 @@ expect_eq() {  # what, actual, expected
   if [[ "$2" == "$3" ]]; then ok "$1"; else fail "$1: got '$2', expected '$3'"; fi
 }
 
-xvfb_pid=
+source scripts/virtual-display.sh
 cleanup() {
   if [[ -n "${WINEPREFIX:-}" && -d "${WINEPREFIX:-}" ]]; then timeout 60 "$wineserver" -k 2>/dev/null || true; fi
-  if [[ -n "$xvfb_pid" ]]; then
-    kill "$xvfb_pid" 2>/dev/null || true
-    wait "$xvfb_pid" 2>/dev/null || true
-  fi
+  stop_display
 }
 trap cleanup EXIT
-
-start_display() {
-  local n
-  for n in $(seq 90 120); do
-    [[ -e /tmp/.X$n-lock ]] && continue
-    Xvfb ":$n" -screen 0 1024x768x24 -nolisten tcp >/dev/null 2>&1 &
-    xvfb_pid=$!
-    export DISPLAY=":$n"
-    for _ in $(seq 50); do [[ -e /tmp/.X11-unix/X$n ]] && return 0; sleep 0.1; done
-    kill "$xvfb_pid" 2>/dev/null || true
-    xvfb_pid=
-  done
-  echo "windows-installer-test.sh: no Xvfb display could be started" >&2
-  return 1
-}
 
 # A key's values as `reg query` lists them, in the given view (64 or 32).
 reg_values() {  # key, view
