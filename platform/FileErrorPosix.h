@@ -24,6 +24,10 @@ inline FileResult FromErrno(int code)
         return {FileError::DiskFull, code};
     case EEXIST:
         return {FileError::TargetExists, code};
+    case EISDIR:
+        return {FileError::NotAFile, code};
+    case ENAMETOOLONG:
+        return {FileError::NameTooLong, code};
     case EWOULDBLOCK:
     case EBUSY:
     case ETXTBSY:

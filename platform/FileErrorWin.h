@@ -25,6 +25,11 @@ inline FileResult FromWinError(DWORD code)
     case ERROR_FILE_EXISTS:
     case ERROR_ALREADY_EXISTS:
         return {FileError::TargetExists, systemCode};
+    case ERROR_DIRECTORY:
+        return {FileError::NotAFile, systemCode};
+    case ERROR_FILENAME_EXCED_RANGE:
+    case ERROR_BUFFER_OVERFLOW:
+        return {FileError::NameTooLong, systemCode};
     case ERROR_SHARING_VIOLATION:
     case ERROR_LOCK_VIOLATION:
         return {FileError::Held, systemCode};

@@ -163,13 +163,25 @@ private:
     bool kept_ = false;
 };
 
-// The owner and group where this process may set them (the group alone
-// otherwise, or neither); callers never depend on it.
-void CopyOwnerWhereAllowed(int fd, const struct stat& model)
+// The model's owner and group where this process may set them, then its
+// permission bits, narrowed where the owner or group could not be had: the
+// bits the model gives its group must not go to another group, nor its
+// owner's to another user beyond us.
+bool GiveAccessOf(int fd, const struct stat& model)
 {
     if (fchown(fd, model.st_uid, model.st_gid) != 0 && fchown(fd, static_cast<uid_t>(-1), model.st_gid) != 0) {
-        // Neither is allowed: the copy belongs to us, like any new file.
+        // Neither is allowed: the file belongs to us, like any new file.
     }
+    struct stat now {};
+    if (fstat(fd, &now) != 0)
+        return false;
+    mode_t mode = model.st_mode & 07777;
+    if (now.st_gid != model.st_gid)
+        mode &= ~static_cast<mode_t>(S_IRWXG | S_ISGID);
+    if (now.st_uid != model.st_uid)
+        mode &= ~static_cast<mode_t>(S_ISUID);
+    // Owner before mode: a change of owner clears the set-id bits.
+    return fchmod(fd, mode) == 0;
 }
 
 class PosixFileSystem final : public FileSystem {
@@ -191,7 +203,7 @@ public:
         if (fstat(source.Get(), &info) != 0)
             return FromErrno(errno);
         if (!S_ISREG(info.st_mode))
-            return {FileError::Other, EINVAL};
+            return {FileError::NotAFile, EINVAL};
 
         // O_EXCL: never overwrites, and never writes through a link at target.
         UniqueFd copy(open(target.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC | O_NOCTTY, S_IRUSR | S_IWUSR));
@@ -200,9 +212,7 @@ public:
         PartialTarget partial(target);
         if (!CopyContents(source.Get(), copy.Get()))
             return FromErrno(errno);
-        // Owner before mode: a change of owner clears the set-id bits.
-        CopyOwnerWhereAllowed(copy.Get(), info);
-        if (fchmod(copy.Get(), info.st_mode & 07777) != 0)
+        if (!GiveAccessOf(copy.Get(), info))
             return FromErrno(errno);
         const timespec times[2] = {info.st_atim, info.st_mtim};
         futimens(copy.Get(), times);  // nice to keep, not worth failing for
@@ -225,7 +235,12 @@ public:
             if (held.Valid() && !TakeExclusiveLock(held.Get()))
                 return false;
         }
-        return unlink(path.c_str()) == 0;
+        if (unlink(path.c_str()) != 0)
+            return false;
+        // A deletion that a power cut could undo would bring back a file that
+        // the steps after it count on being gone.
+        SyncFolderOf(path);
+        return true;
     }
 
     bool Rename(const std::string& from, const std::string& to) override
@@ -266,8 +281,23 @@ public:
             if (rename(copy.c_str(), path.c_str()) != 0)
                 return FromErrno(errno);
         }
-        SyncFolderOf(path);
+        // The journal that would finish a put-back goes once this returns.
+        if (!SyncFolderOf(path))
+            return FromErrno(errno);
         return {};
+    }
+
+    FileResult KeepAs(const std::string& path, const std::string& name) override
+    {
+        if (link(path.c_str(), name.c_str()) == 0) {
+            if (!SyncFolderOf(name))
+                return FromErrno(errno);
+            return {};
+        }
+        const int error = errno;
+        if (error != EPERM && error != EOPNOTSUPP && error != EXDEV && error != EMLINK)
+            return FromErrno(error);
+        return CopyNow(path, name);
     }
 
     bool Exists(const std::string& path) override
@@ -282,13 +312,72 @@ public:
         return lstat(path.c_str(), &info) == 0 && S_ISLNK(info.st_mode);
     }
 
+    PathKind KindOf(const std::string& path) override
+    {
+        struct stat info {};
+        if (lstat(path.c_str(), &info) != 0)
+            return PathKind::Missing;
+        if (S_ISREG(info.st_mode))
+            return PathKind::File;
+        if (S_ISDIR(info.st_mode))
+            return PathKind::Folder;
+        return S_ISLNK(info.st_mode) ? PathKind::Link : PathKind::Other;
+    }
+
     std::string Identity(const std::string& path) override
     {
         struct stat info {};
         if (lstat(path.c_str(), &info) != 0)
             return {};
-        return std::to_string(info.st_dev) + ":" + std::to_string(info.st_ino) + ":" + std::to_string(info.st_size) +
-               ":" + std::to_string(info.st_mtim.tv_sec) + "." + std::to_string(info.st_mtim.tv_nsec);
+        return std::to_string(info.st_dev) + ":" + std::to_string(info.st_ino);
+    }
+
+    FileResult Flush(const std::string& path) override
+    {
+        UniqueFd file(open(path.c_str(), O_RDONLY | O_NOFOLLOW | O_CLOEXEC | O_NOCTTY));
+        if (!file.Valid())
+            return FromErrno(errno);
+        if (fsync(file.Get()) != 0 || !SyncFolderOf(path))
+            return FromErrno(errno);
+        return {};
+    }
+
+    FileResult Read(const std::string& path,
+                    const std::function<void(const char* data, std::size_t size)>& piece) override
+    {
+        UniqueFd file(open(path.c_str(), O_RDONLY | O_CLOEXEC | O_NOCTTY));
+        if (!file.Valid())
+            return FromErrno(errno);
+        posix_fadvise(file.Get(), 0, 0, POSIX_FADV_SEQUENTIAL);
+        std::vector<char> buffer(CopyBufferSize);
+        for (;;) {
+            const ssize_t got = read(file.Get(), buffer.data(), buffer.size());
+            if (got < 0) {
+                if (errno == EINTR)
+                    continue;
+                return FromErrno(errno);
+            }
+            if (got == 0)
+                return {};
+            piece(buffer.data(), static_cast<std::size_t>(got));
+        }
+    }
+
+    FileResult PrepareLike(const std::string& model, const std::string& target) override
+    {
+        struct stat info {};
+        if (stat(model.c_str(), &info) != 0)
+            return FromErrno(errno);
+        // Created with no access for anyone else; it gets the model's own
+        // access only once its owner and group are settled.
+        UniqueFd file(open(target.c_str(), O_WRONLY | O_CREAT | O_NOFOLLOW | O_CLOEXEC | O_NOCTTY, S_IRUSR | S_IWUSR));
+        if (!file.Valid())
+            return FromErrno(errno);
+        if (fchmod(file.Get(), S_IRUSR | S_IWUSR) != 0)
+            return FromErrno(errno);
+        if (!GiveAccessOf(file.Get(), info))
+            return FromErrno(errno);
+        return {};
     }
 
     bool CopyOwnerAndMode(const std::string& model, const std::string& target) override
@@ -296,11 +385,8 @@ public:
         struct stat info {};
         if (stat(model.c_str(), &info) != 0)
             return false;
-        if (chown(target.c_str(), info.st_uid, info.st_gid) != 0 &&
-            chown(target.c_str(), static_cast<uid_t>(-1), info.st_gid) != 0) {
-            // Not allowed: the mode still counts.
-        }
-        return chmod(target.c_str(), info.st_mode & 07777) == 0;
+        UniqueFd file(open(target.c_str(), O_RDONLY | O_NOFOLLOW | O_CLOEXEC | O_NOCTTY));
+        return file.Valid() && GiveAccessOf(file.Get(), info);
     }
 };
 
