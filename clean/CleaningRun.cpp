@@ -1,9 +1,13 @@
 #include "clean/CleaningRun.h"
 
+#include <chrono>
+#include <cstdio>
 #include <utility>
 
+#include "clean/CopyFingerprint.h"
 #include "clean/FileErrorText.h"
 #include "clean/JournalEntry.h"
+#include "platform/SupportLog.h"
 
 namespace {
 
@@ -18,6 +22,14 @@ constexpr const char* CloseFailedLine = "Ошибка закрытия файл�
 constexpr const char* AnotherRunLine = "Этот файл БД уже обрабатывается другим запуском программы!";
 constexpr const char* LinkLine = "Файл БД является символической ссылкой! Выберите сам файл, на который она указывает.";
 constexpr const char* InterruptedLine = "Предыдущая очистка этого файла БД была прервана!";
+constexpr const char* NoClientLine =
+    "Не удалось загрузить клиентскую библиотеку Firebird: проверьте установку Firebird и переменную FIREBIRD.";
+// The engine reports a database by a name of at most 255 characters; beyond
+// that the check of the restored database could never succeed.
+constexpr std::size_t LongestDatabasePath = 255;
+// Beside the database, a name no operator's file has, for a file that a
+// completed rollback would otherwise have destroyed.
+constexpr const char* KeptSuffix = ".quenor-kept-";
 
 const char* CompactionFailureLine(CompactResult result)
 {
@@ -55,6 +67,24 @@ void TracePutBackFailed(TraceSink& trace, const platform::FileResult& failure, c
 {
     trace.Trace("Не удалось вернуть оригинальный файл БД на место: " + FileErrorText(failure) + ".", clRed);
     TraceWithPath(trace, "Оригинал сохранён в файле:", bak);
+}
+
+// A name beside `path` for the file found there, unique by the time (UTC)
+// and a counter; the caller never replaces a file, so a taken name only
+// means the next one is tried.
+std::string KeptName(const std::string& path, int attempt)
+{
+    using namespace std::chrono;
+    const auto now = floor<seconds>(system_clock::now());
+    const auto day = floor<days>(now);
+    const year_month_day date{day};
+    const hh_mm_ss<seconds> time{now - day};
+    char stamp[32];
+    std::snprintf(stamp, sizeof stamp, "%04d%02u%02u-%02ld%02ld%02ld", static_cast<int>(date.year()),
+                  static_cast<unsigned>(date.month()), static_cast<unsigned>(date.day()),
+                  static_cast<long>(time.hours().count()), static_cast<long>(time.minutes().count()),
+                  static_cast<long>(time.seconds().count()));
+    return path + KeptSuffix + stamp + (attempt == 0 ? "" : "-" + std::to_string(attempt));
 }
 
 // Clears the in-progress mark however the run ends.
@@ -121,6 +151,8 @@ void CleaningRun::Run()
     host_.ClearTrace();
     const std::string path = host_.DatabasePathText();
     const WorkingNames names = DeriveWorkingNames(path);
+    changing_ = false;
+    journalRefused_ = false;
 
     if (!MakeSafetyCopy(path, names))
         return;
@@ -131,6 +163,8 @@ void CleaningRun::Run()
             return FailDatabaseStep(OpenFailedLine, path, names);
         host_.Trace(DeletingLine, clBlue);
         const TDateTime cutOff = host_.CalendarValue();
+        if (!MarkChanging(path))
+            return FailUnchanged(path, names);
         if (!stage_.DeleteBeforeDate(cutOff))
             return FailDatabaseStep(DeleteFailedLine, path, names);
         host_.Trace(OkLine, clGreen);
@@ -141,23 +175,35 @@ void CleaningRun::Run()
     CompactionStage compaction(
         host_, files_, processes_, makeRegistryReader_,
         [this](const std::string& restored) { return stage_.RestoredDatabaseUsable(restored); },
-        [this] { host_.KeepAlive(); });
-    const CompactResult result =
+        [this] { host_.KeepAlive(); }, [this, &path] { return MarkChanging(path); });
+    CompactResult result =
         compaction.CompactDatabase(path, names.fdk, [this] { return host_.CorrectionChecked(); });
+    if (result == cpDone && !MakeRestoredDurable(names, path))
+        result = cpRestoreFailed;
     if (result != cpDone)
         return FailCompaction(result, path, names);
 
-    // The restore made a new file with gbak's owner and default mode; a
-    // server running as another user must still be able to open it.
-    files_.CopyOwnerAndMode(names.bak, path);
     host_.UncheckCorrection();
     EndJournal();
     host_.Trace(DoneLine, clGreen);
     host_.SetScreenCursor(crDefault);
 }
 
-// Steps up to the safety copy: true when the copy exists and the journal says
-// so. Every way it refuses deletes nothing the operator has.
+// The restore made a new file with gbak's owner and default mode, which
+// nothing has flushed: a server running as another user must be able to open
+// it, and it must survive a power cut before the journal that would bring the
+// safety copy back goes away.
+bool CleaningRun::MakeRestoredDurable(const WorkingNames& names, const std::string& path)
+{
+    files_.CopyOwnerAndMode(names.bak, path);
+    const platform::FileResult flushed = files_.Flush(path);
+    if (!flushed)
+        platform::WriteSupportLog("quenor-cleaner: flush the restored database: " + FileErrorText(flushed));
+    return static_cast<bool>(flushed);
+}
+
+// Steps up to the safety copy: true when the copy exists and is on the disk.
+// Every way it refuses deletes nothing the operator has.
 bool CleaningRun::MakeSafetyCopy(const std::string& path, const WorkingNames& names)
 {
     // Without ".fdb" in the file name the working names are the database
@@ -173,10 +219,19 @@ bool CleaningRun::MakeSafetyCopy(const std::string& path, const WorkingNames& na
         Refuse(LinkLine);
         return false;
     }
+    if (path.size() > LongestDatabasePath) {
+        Refuse("Путь к файлу БД длиннее " + std::to_string(LongestDatabasePath) +
+               " знаков: Firebird не сможет проверить базу после восстановления. Перенесите файл БД в папку с "
+               "более коротким путём.");
+        return false;
+    }
     if (!ClaimJournal(path, names))
         return false;
+    if (!DeleteLeftovers(path, names)) {
+        EndJournal();
+        return false;
+    }
 
-    DeleteLeftovers(path, names);
     host_.Trace(SavingLine, clBlue);
     platform::FileResult copied = files_.Copy(path, names.bak, [this] { host_.KeepAlive(); });
     if (!copied) {
@@ -185,18 +240,35 @@ bool CleaningRun::MakeSafetyCopy(const std::string& path, const WorkingNames& na
         EndJournal();
         return false;
     }
-    // From here on the database may change; the next run must know which
-    // file holds the original, should this one die.
-    const std::string copyIdentity = files_.Identity(names.bak);
-    if (copyIdentity.empty())
-        copied = {platform::FileError::NotFound, 0};
-    else
-        copied = journal_->Write(WriteJournalEntry({RunStage::Changing, copyIdentity}));
-    if (!copied) {
-        FailCopy("журнал очистки не записан: " + FileErrorText(copied));
+    // Taken now, while the copy's pages are still in memory: the journal names
+    // the copy by it once the database is about to change.
+    copyFingerprint_ = Fingerprint(files_, names.bak);
+    if (copyFingerprint_.empty()) {
+        FailCopy("копия не читается");
+        files_.Delete(names.bak);
         EndJournal();
         return false;
     }
+    return true;
+}
+
+// From here on the database may change: should this run die, the next one
+// must know which file holds the original. Until then the original is where
+// it was, and a dead run's copy is a leftover like any other.
+bool CleaningRun::MarkChanging(const std::string& path)
+{
+    if (changing_)
+        return true;
+    const platform::FileResult written =
+        journal_->Write(WriteJournalEntry({RunStage::Changing, copyFingerprint_}));
+    if (!written) {
+        host_.SetScreenCursor(crDefault);
+        host_.Trace("Не удалось записать журнал очистки: " + FileErrorText(written) + ".", clRed);
+        host_.Trace(JournalName(path), clRed);
+        journalRefused_ = true;
+        return false;
+    }
+    changing_ = true;
     return true;
 }
 
@@ -223,8 +295,8 @@ bool CleaningRun::ClaimJournal(const std::string& path, const WorkingNames& name
         FinishInterruptedRun(found, path, names);
         return false;
     }
-    // Dead before or during its copy, an earlier run left the database as it
-    // was; its partial copy is a leftover like any other.
+    // Dead before it changed anything, an earlier run left the database as it
+    // was; its copy is a leftover like any other.
     const platform::FileResult written = journal_->Write(WriteJournalEntry({RunStage::Copying, {}}));
     if (!written) {
         Refuse("Не удалось записать журнал очистки: " + FileErrorText(written) + ".");
@@ -235,8 +307,10 @@ bool CleaningRun::ClaimJournal(const std::string& path, const WorkingNames& name
     return true;
 }
 
-// Completes the rollback of a run that died after its safety copy: whatever
-// it left at the database path is not trusted, its copy goes back in place.
+// Completes the rollback of a run that died after it began to change the
+// database: its safety copy goes back in place, and whatever the dead run
+// left at the database path, which the product may have written into since,
+// is kept beside it under a name of its own.
 void CleaningRun::FinishInterruptedRun(const JournalEntry& found, const std::string& path, const WorkingNames& names)
 {
     host_.SetScreenCursor(crDefault);
@@ -247,19 +321,39 @@ void CleaningRun::FinishInterruptedRun(const JournalEntry& found, const std::str
         host_.Trace("Проверьте файл БД и его копию (*.bak), затем удалите журнал.", clRed);
         return;
     }
-    if (files_.Identity(path) == found.copyIdentity) {
+    if (files_.KindOf(path) == platform::PathKind::File && Fingerprint(files_, path) == found.copyFingerprint) {
         // The dead run had put its copy back already.
         TraceBackInPlace(host_, path);
         EndJournal();
         return;
     }
-    if (files_.Identity(names.bak) != found.copyIdentity) {
+    if (files_.KindOf(names.bak) == platform::PathKind::Missing) {
         TraceWithPath(host_, "Сохранённая копия прерванной очистки не найдена; проверьте файл БД:", path);
         EndJournal();
         return;
     }
+    if (Fingerprint(files_, names.bak) != found.copyFingerprint) {
+        // Something else has its name now, or the copy was changed: it may
+        // still be the only good copy, so nothing is moved and the journal
+        // stays, and the next run never deletes it as a leftover.
+        TraceWithPath(host_, "Файл копии не совпадает с копией прерванной очистки; он не тронут:", names.bak);
+        TraceWithPath(host_, "Проверьте файл БД и копию, затем удалите журнал:", JournalName(path));
+        return;
+    }
+    std::string kept;
+    if (files_.KindOf(path) != platform::PathKind::Missing) {
+        const platform::FileResult keptResult = KeepAside(path, kept);
+        if (!keptResult) {
+            host_.Trace("Не удалось сохранить файл, находящийся на месте БД: " + FileErrorText(keptResult) + ".",
+                        clRed);
+            TraceWithPath(host_, "Оригинал сохранён в файле:", names.bak);
+            return;
+        }
+    }
     files_.Delete(names.fdk);
     const platform::FileResult putBack = files_.PutBack(names.bak, path);
+    if (!kept.empty())
+        TraceWithPath(host_, "Файл, который был на месте БД, сохранён как:", kept);
     if (!putBack) {
         // The journal stays, so the next run tries again and never deletes
         // the copy as a leftover.
@@ -270,13 +364,59 @@ void CleaningRun::FinishInterruptedRun(const JournalEntry& found, const std::str
     EndJournal();
 }
 
-void CleaningRun::DeleteLeftovers(const std::string& path, const WorkingNames& names)
+// A second name for the file at `path`, so that replacing it destroys
+// nothing; the file at `path` stays where it is.
+platform::FileResult CleaningRun::KeepAside(const std::string& path, std::string& kept)
 {
-    // After an interrupted run the leftovers may be the only copies left.
-    if (!files_.Exists(path))
-        return;
+    for (int attempt = 0; attempt < 100; ++attempt) {
+        kept = KeptName(path, attempt);
+        const platform::FileResult result = files_.KeepAs(path, kept);
+        if (result || result.error != platform::FileError::TargetExists)
+            return result;
+    }
+    return {platform::FileError::TargetExists, 0};
+}
+
+// Leftovers of an earlier run are deleted only once the file at the database
+// path is known to be a database: after a power cut or a copy gone wrong they
+// may be the only good copies left.
+bool CleaningRun::DeleteLeftovers(const std::string& path, const WorkingNames& names)
+{
+    switch (files_.KindOf(path)) {
+    case platform::PathKind::Missing:
+        // The copy below fails and says why; the leftovers stay.
+        return true;
+    case platform::PathKind::Folder:
+        Refuse("По пути файла БД находится папка, а не файл:");
+        host_.Trace(path, clRed);
+        return false;
+    case platform::PathKind::Link:
+    case platform::PathKind::Other:
+        Refuse("По пути файла БД находится не обычный файл:");
+        host_.Trace(path, clRed);
+        return false;
+    case platform::PathKind::File:
+        break;
+    }
+    const bool anyLeftover = files_.KindOf(names.bak) != platform::PathKind::Missing ||
+                             files_.KindOf(names.fdk) != platform::PathKind::Missing;
+    if (!anyLeftover)
+        return true;
+    switch (stage_.CheckFile(path)) {
+    case DatabaseStage::FileCheck::Database:
+        break;
+    case DatabaseStage::FileCheck::NoClient:
+        Refuse(NoClientLine);
+        return false;
+    case DatabaseStage::FileCheck::NotADatabase:
+        Refuse("Файл БД не открывается как база данных (повреждён, не является базой или занят другим процессом):");
+        host_.Trace(path, clRed);
+        TraceWithPath(host_, "Копии прошлой очистки не удалены; проверьте их:", names.bak);
+        return false;
+    }
     files_.Delete(names.bak);
     files_.Delete(names.fdk);
+    return true;
 }
 
 void CleaningRun::Refuse(const std::string& line)
@@ -296,19 +436,47 @@ void CleaningRun::FailDatabaseStep(const char* message, const std::string& path,
 {
     host_.SetScreenCursor(crDefault);
     host_.Trace(message, clRed);
+    if (message == OpenFailedLine && !stage_.ClientLibraryLoaded())
+        host_.Trace(NoClientLine, clRed);
     // A failed step can leave the file attached, which would block the
     // put-back below.
     stage_.DropConnection();
-    ReportPutBack(RollBack(path, names, false), names);
+    if (!changing_)
+        return TidyUnchanged(names, false);
+    ReportPutBack(RollBack(path, names, false), path, names);
+}
+
+// The journal could not say that the database is about to change, so nothing
+// was changed; only the run's own working files go.
+void CleaningRun::FailUnchanged(const std::string&, const WorkingNames& names)
+{
+    stage_.DropConnection();
+    TidyUnchanged(names, false);
 }
 
 void CleaningRun::FailCompaction(CompactResult result, const std::string& path, const WorkingNames& names)
 {
     host_.SetScreenCursor(crDefault);
-    const platform::FileResult putBack =
-        RollBack(path, names, result == cpBackupFailed || result == cpRestoreFailed);
+    const bool backupMade = result == cpBackupFailed || result == cpRestoreFailed;
+    if (!changing_) {
+        TidyUnchanged(names, backupMade);
+        if (!journalRefused_)
+            host_.Trace(CompactionFailureLine(result), clRed);
+        return;
+    }
+    const platform::FileResult putBack = RollBack(path, names, backupMade);
     host_.Trace(CompactionFailureLine(result), clRed);
-    ReportPutBack(putBack, names);
+    ReportPutBack(putBack, path, names);
+}
+
+// The database is the original still: nothing to put back, and the copy of
+// it is not needed.
+void CleaningRun::TidyUnchanged(const WorkingNames& names, bool deleteBackup)
+{
+    if (deleteBackup)
+        files_.Delete(names.fdk);
+    files_.Delete(names.bak);
+    EndJournal();
 }
 
 // The copy replaces whatever is at the database path in one step, or nothing
@@ -321,9 +489,11 @@ platform::FileResult CleaningRun::RollBack(const std::string& path, const Workin
     return files_.PutBack(names.bak, path);
 }
 
-void CleaningRun::ReportPutBack(const platform::FileResult& putBack, const WorkingNames& names)
+void CleaningRun::ReportPutBack(const platform::FileResult& putBack, const std::string& path,
+                                const WorkingNames& names)
 {
     if (putBack) {
+        TraceBackInPlace(host_, path);
         EndJournal();
         return;
     }

@@ -50,14 +50,19 @@ private:
     void Run();
     bool ClaimJournal(const std::string& path, const WorkingNames& names);
     void FinishInterruptedRun(const JournalEntry& found, const std::string& path, const WorkingNames& names);
+    platform::FileResult KeepAside(const std::string& path, std::string& kept);
     bool MakeSafetyCopy(const std::string& path, const WorkingNames& names);
-    void DeleteLeftovers(const std::string& path, const WorkingNames& names);
+    bool DeleteLeftovers(const std::string& path, const WorkingNames& names);
+    bool MarkChanging(const std::string& path);
+    bool MakeRestoredDurable(const WorkingNames& names, const std::string& path);
     void Refuse(const std::string& line);
     void FailCopy(const std::string& cause);
     void FailDatabaseStep(const char* message, const std::string& path, const WorkingNames& names);
+    void FailUnchanged(const std::string& path, const WorkingNames& names);
     void FailCompaction(CompactResult result, const std::string& path, const WorkingNames& names);
+    void TidyUnchanged(const WorkingNames& names, bool deleteBackup);
     platform::FileResult RollBack(const std::string& path, const WorkingNames& names, bool deleteBackup);
-    void ReportPutBack(const platform::FileResult& putBack, const WorkingNames& names);
+    void ReportPutBack(const platform::FileResult& putBack, const std::string& path, const WorkingNames& names);
     void EndJournal();
 
     std::unique_ptr<platform::FileSystem> ownFiles_;
@@ -69,5 +74,12 @@ private:
     DatabaseStage stage_;
     // Held from the first step of a run that can change anything to its end.
     std::unique_ptr<platform::RunJournal> journal_;
+    // What the safety copy of this run holds, for the journal.
+    std::string copyFingerprint_;
+    // Whether the journal says the database may have changed: from then on a
+    // failure puts the copy back; before, the original is still in place.
+    bool changing_ = false;
+    // The journal could not be written, and a red line said so.
+    bool journalRefused_ = false;
     bool running_ = false;
 };

@@ -37,13 +37,14 @@ RegistryReaderFactory PlatformRegistryReaderFactory()
 
 CompactionStage::CompactionStage(TraceSink& trace, platform::FileSystem& files, platform::ProcessRunner& processes,
                                  RegistryReaderFactory makeRegistryReader, RestoreCheck restoredUsable,
-                                 platform::WhileWaiting whileWaiting)
+                                 platform::WhileWaiting whileWaiting, BeforeChange beforeChange)
     : trace_(trace),
       files_(files),
       processes_(processes),
       makeRegistryReader_(std::move(makeRegistryReader)),
       restoredUsable_(std::move(restoredUsable)),
-      whileWaiting_(std::move(whileWaiting))
+      whileWaiting_(std::move(whileWaiting)),
+      beforeChange_(std::move(beforeChange))
 {
 }
 
@@ -69,10 +70,14 @@ CompactResult CompactionStage::CompactDatabase(const std::string& path, const st
     const GbakCommand gbak(GbakFileName, UserName, Password);
 
     trace_.Trace("Создание бэкапа файла БД (*.fdb -> *.fdk)...", clBlue);
-    if (!RunGbak(gbak.Backup(path, FdkFileName)))
+    // gbak writes into a file that exists and keeps its access: the backup
+    // holds every row of the database and must be no easier to read.
+    if (!files_.PrepareLike(path, FdkFileName) || !RunGbak(gbak.Backup(path, FdkFileName)))
         return cpBackupFailed;
     trace_.Trace("...Ok", clGreen);
 
+    if (beforeChange_ && !beforeChange_())
+        return cpBackupFailed;
     // Not checked: a file still in place makes the restore fail, and its exit
     // code decides.
     files_.Delete(path);

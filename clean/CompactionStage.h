@@ -20,6 +20,11 @@ RegistryReaderFactory PlatformRegistryReaderFactory();
 // exit code.
 using RestoreCheck = std::function<bool(const std::string& path)>;
 
+// Asked right before the database file is deleted for the restore, the first
+// step of the stage that changes it; false stops the stage there, with the
+// file untouched and the result cpBackupFailed.
+using BeforeChange = std::function<bool()>;
+
 // Rebuilds a database file with gbak: backup, delete, restore in place.
 class CompactionStage {
 public:
@@ -27,7 +32,7 @@ public:
     // `whileWaiting` is called while gbak runs (platform::WhileWaiting).
     CompactionStage(TraceSink& trace, platform::FileSystem& files, platform::ProcessRunner& processes,
                     RegistryReaderFactory makeRegistryReader, RestoreCheck restoredUsable = nullptr,
-                    platform::WhileWaiting whileWaiting = {});
+                    platform::WhileWaiting whileWaiting = {}, BeforeChange beforeChange = nullptr);
 
     // `correct` is asked once, when the restore is built, after the backup.
     // A registry value of the wrong kind raises platform::RegistryError.
@@ -44,4 +49,5 @@ private:
     RegistryReaderFactory makeRegistryReader_;
     RestoreCheck restoredUsable_;
     platform::WhileWaiting whileWaiting_;
+    BeforeChange beforeChange_;
 };

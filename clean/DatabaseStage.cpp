@@ -145,10 +145,16 @@ void DatabaseStage::DropConnection()
 
 bool DatabaseStage::RestoredDatabaseUsable(const std::string& path)
 {
+    return CheckFile(path) != FileCheck::NotADatabase;
+}
+
+DatabaseStage::FileCheck DatabaseStage::CheckFile(const std::string& path)
+{
     try {
         client_.Get();
     } catch (const fb::Error&) {
-        return true;
+        LogCurrentCause("load the client library");
+        return FileCheck::NoClient;
     }
     try {
         TIBDatabase database(client_);
@@ -168,9 +174,9 @@ bool DatabaseStage::RestoredDatabaseUsable(const std::string& path)
             transaction.Commit();
         }
         database.Close();
-        return shutdownMode == 0;
+        return shutdownMode == 0 ? FileCheck::Database : FileCheck::NotADatabase;
     } catch (...) {
-        LogCurrentCause("check the restored database");
-        return false;
+        LogCurrentCause("check the database file");
+        return FileCheck::NotADatabase;
     }
 }

@@ -42,6 +42,12 @@ public:
     // and leaves the members alone.
     bool RestoredDatabaseUsable(const std::string& path);
 
+    enum class FileCheck { Database, NotADatabase, NoClient };
+    // Whether the engine opens the file at `path` as a database that is
+    // online, as RestoredDatabaseUsable asks, telling apart the case where no
+    // client library could be loaded to ask. Traces nothing.
+    FileCheck CheckFile(const std::string& path);
+
     // Whether the client library has been loaded by an earlier call.
     bool ClientLibraryLoaded() const { return client_.Loaded(); }
 

@@ -13,6 +13,10 @@ std::string FileErrorText(const platform::FileResult& result)
         return "недостаточно места на диске";
     case platform::FileError::TargetExists:
         return "файл с таким именем уже существует";
+    case platform::FileError::NotAFile:
+        return "по этому пути находится папка или другой объект, а не файл";
+    case platform::FileError::NameTooLong:
+        return "путь или имя файла слишком длинные";
     case platform::FileError::None:
     case platform::FileError::Other:
         break;

@@ -13,7 +13,7 @@ std::string WriteJournalEntry(const JournalEntry& entry)
     case RunStage::Copying:
         return std::string(CopyingWord) + "\n";
     case RunStage::Changing:
-        return ChangingWord + entry.copyIdentity + "\n";
+        return ChangingWord + entry.copyFingerprint + "\n";
     case RunStage::NotStarted:
     case RunStage::Unreadable:
         break;

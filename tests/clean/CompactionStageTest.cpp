@@ -157,6 +157,7 @@ public:
     RegistryTrail trail;
     std::optional<CurrentFolder> folder;
     std::string gbakRun;  // where the stage should find the tool, when not Gbak()
+    bool refuseChange = false;  // the caller says no before the database is deleted
 };
 
 enum class DatabaseAfter { Untouched, Deleted, Rebuilt };
@@ -209,15 +210,17 @@ TEST(CompactionStage, EveryOutcomeTracesItsLinesAndLeavesItsFiles)
              fs::create_directory(s.Dir().File("folder"));
              fs::create_symlink(s.Dir().File("folder"), s.Gbak());
          },
-         cpBackupFailed, {BackupLine}, DatabaseAfter::Untouched, false, 0},
+         cpBackupFailed, {BackupLine}, DatabaseAfter::Untouched, true, 0},
         {"backup exits 1", [](StandInSetup& s) { s.Plan("exit 1\n"); }, cpBackupFailed, {BackupLine},
-         DatabaseAfter::Untouched, false, 1},
+         DatabaseAfter::Untouched, true, 1},
         {"backup exits 255", [](StandInSetup& s) { s.Plan("exit 255\n"); }, cpBackupFailed, {BackupLine},
-         DatabaseAfter::Untouched, false, 1},
+         DatabaseAfter::Untouched, true, 1},
         {"backup killed by a signal", [](StandInSetup& s) { s.Plan("signal 9\n"); }, cpBackupFailed, {BackupLine},
-         DatabaseAfter::Untouched, false, 1},
+         DatabaseAfter::Untouched, true, 1},
         {"backup cannot start", [](StandInSetup& s) { fs::permissions(s.Gbak(), fs::perms(0644)); },
-         cpBackupFailed, {BackupLine}, DatabaseAfter::Untouched, false, 0},
+         cpBackupFailed, {BackupLine}, DatabaseAfter::Untouched, true, 0},
+        {"the caller refuses the change: the database stays", [](StandInSetup& s) { s.refuseChange = true; },
+         cpBackupFailed, {BackupLine, OkLine}, DatabaseAfter::Untouched, true, 1},
         {"restore fails after the database was deleted", [](StandInSetup& s) { s.Plan("ok\nexit 1\n"); },
          cpRestoreFailed, {BackupLine, OkLine, RestoreLine}, DatabaseAfter::Deleted, true, 2},
         {"restore cannot start", [](StandInSetup& s) { s.Plan("ok-vanish\n"); }, cpRestoreFailed,
@@ -231,7 +234,8 @@ TEST(CompactionStage, EveryOutcomeTracesItsLinesAndLeavesItsFiles)
         RecordingTrace trace;
         const auto files = platform::CreateFileSystem();
         const auto processes = platform::CreateProcessRunner();
-        CompactionStage stage(trace, *files, *processes, setup.Factory());
+        CompactionStage stage(trace, *files, *processes, setup.Factory(), nullptr, {},
+                              [&setup] { return !setup.refuseChange; });
         int asked = 0;
 
         const CompactResult result = stage.CompactDatabase(setup.database, setup.fdk, [&] {

@@ -6,8 +6,9 @@
 // serving for any later run; without a plan every run is "ok":
 //   ok           copy the first path argument to the second, as a backup
 //                (database -> backup file) and a restore (backup file ->
-//                database) leave it; the target must not exist; exit 0, or
-//                3 when the copy fails
+//                database) leave it; a backup writes over an existing
+//                target, a restore needs a new one; exit 0, or 3 when the
+//                copy fails
 //   ok-vanish    as ok, then remove the program, so no later run can start
 //                (POSIX: a running Windows program cannot be removed)
 //   slow-ok N    wait N milliseconds, then as ok
@@ -59,9 +60,15 @@ std::vector<std::string> PathArguments(int argc, char** argv)
     return paths;
 }
 
-int Copy(const std::vector<std::string>& paths)
+int Copy(const std::vector<std::string>& paths, bool backup)
 {
-    return paths.size() == 2 && CopyToNewFile(paths[0], paths[1]) ? 0 : 3;
+    return paths.size() == 2 && CopyFileBytes(paths[0], paths[1], backup) ? 0 : 3;
+}
+
+bool IsBackup(int argc, char** argv)
+{
+    return std::find_if(argv + 1, argv + argc, [](const char* argument) { return std::string(argument) == "-b"; }) !=
+           argv + argc;
 }
 
 }  // namespace
@@ -98,7 +105,7 @@ int main(int argc, char** argv)
     }
     if (verb == "slow-ok")
         std::this_thread::sleep_for(std::chrono::milliseconds(value));
-    const int copied = Copy(paths);
+    const int copied = Copy(paths, IsBackup(argc, argv));
     if (verb == "ok-vanish")
         RemoveFile(self);
     return copied;

@@ -18,12 +18,12 @@ std::string RawCommandLine(int argc, char** argv)
     return line;
 }
 
-bool CopyToNewFile(const std::string& from, const std::string& to)
+bool CopyFileBytes(const std::string& from, const std::string& to, bool replace)
 {
     std::FILE* in = std::fopen(from.c_str(), "rb");
     if (in == nullptr)
         return false;
-    std::FILE* out = std::fopen(to.c_str(), "wbx");
+    std::FILE* out = std::fopen(to.c_str(), replace ? "wb" : "wbx");
     if (out == nullptr) {
         std::fclose(in);
         return false;

@@ -9,8 +9,10 @@
 std::string OwnPath(const char* argv0);
 // The command line as the program received it.
 std::string RawCommandLine(int argc, char** argv);
-// Copies `from` to `to`, failing when `to` exists.
-bool CopyToNewFile(const std::string& from, const std::string& to);
+// Copies `from` to `to`. With `replace`, an existing `to` is written over
+// and keeps its attributes, as gbak's backup does; without, it fails when
+// `to` exists, as gbak's restore does.
+bool CopyFileBytes(const std::string& from, const std::string& to, bool replace);
 void RemoveFile(const std::string& path);
 void DieBySignal(int signal);
 // `code` as main's result: all 32 bits of it where exit codes have them.
