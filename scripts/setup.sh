@@ -13,6 +13,8 @@ packages=(
   qt6-translations-l10n qt6-base-private-dev
   # The window and run tests run under these locales.
   locales
+  # mkfs.ext4, for the power-cut tests' file system in an image file.
+  e2fsprogs
 )
 # Extra package groups can be asked for by name, e.g. `setup.sh windows`.
 for group in "$@"; do

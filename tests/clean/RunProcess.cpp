@@ -6,9 +6,43 @@
 #include <sys/wait.h>
 #include <unistd.h>
 
+#include <chrono>
+#include <filesystem>
+#include <fstream>
+#include <sstream>
 #include <stdexcept>
+#include <thread>
 
 extern char** environ;
+
+namespace {
+
+// Whether a process of group `group` still runs; a zombie has closed its
+// files already and does not count. gbak, the driver's child, is left to a
+// parent that may be slow to reap it, or never does.
+bool GroupAlive(pid_t group)
+{
+    std::error_code ignored;
+    for (const auto& entry : std::filesystem::directory_iterator("/proc", ignored)) {
+        std::ifstream stat(entry.path() / "stat");
+        std::string text;
+        if (!std::getline(stat, text))
+            continue;
+        // pid (command) state ppid pgrp ...; the command may hold spaces.
+        const std::size_t end = text.rfind(')');
+        if (end == std::string::npos)
+            continue;
+        std::istringstream fields(text.substr(end + 1));
+        char state = 0;
+        pid_t parent = 0;
+        pid_t processGroup = 0;
+        if (fields >> state >> parent >> processGroup && processGroup == group && state != 'Z' && state != 'X')
+            return true;
+    }
+    return false;
+}
+
+}  // namespace
 
 RunProcess::RunProcess(const std::vector<std::string>& arguments)
 {
@@ -88,6 +122,9 @@ void RunProcess::KillAll()
     kill(-pid_, SIGKILL);
     int status = 0;
     waitpid(pid_, &status, 0);
+    // Files gbak held open would keep a test's file system from unmounting.
+    for (int tries = 0; tries < 200 && GroupAlive(pid_); ++tries)
+        std::this_thread::sleep_for(std::chrono::milliseconds(25));
     pid_ = -1;
 }
 

@@ -22,7 +22,8 @@ public:
     bool WaitUntilPaused();
     // Lets a paused run go on.
     void Continue();
-    // SIGKILL to the driver and everything it started, then reaps it.
+    // SIGKILL to the driver and everything it started; returns once none of
+    // them runs any more.
     void KillAll();
     // Lets the run go on to its end; every line it wrote, and whether it
     // exited with 0.
