@@ -1,5 +1,7 @@
 #pragma once
 
+#include <cstddef>
+#include <functional>
 #include <memory>
 #include <string>
 
@@ -18,6 +20,9 @@ enum class FileError {
     Other,         // anything else: `systemCode` says what the system said
 };
 
+// What is at a path itself; a link is not followed.
+enum class PathKind { Missing, File, Folder, Link, Other };
+
 struct FileResult {
     FileError error = FileError::None;
     int systemCode = 0;  // errno or GetLastError(), for FileError::Other
@@ -33,12 +38,14 @@ public:
 
     // Copies `existing` to `target`; fails when `target` exists (never
     // overwrites), when `existing` is missing, unreadable or held by another
-    // process, and leaves no partial target behind. Calls `whileWaiting`
+    // process, and leaves no partial target behind. The complete copy and its
+    // name are on the disk before it returns. Calls `whileWaiting`
     // every WhileWaitingInterval until the copy is done.
     virtual FileResult Copy(const std::string& existing, const std::string& target,
                             const WhileWaiting& whileWaiting = {}) = 0;
     // Deletes a file (a link itself, not what it leads to); fails when another
-    // process holds the file.
+    // process holds the file. When it returns true the name is gone for good:
+    // a power cut afterwards does not bring it back.
     virtual bool Delete(const std::string& path) = 0;
     // Renames within one volume; fails when `to` exists (never replaces).
     virtual bool Rename(const std::string& from, const std::string& to) = 0;
@@ -51,10 +58,23 @@ public:
     virtual bool Exists(const std::string& path) = 0;
     // Whether `path` itself is a symbolic link or another reparse point.
     virtual bool IsLink(const std::string& path) = 0;
-    // What tells this very file apart from any other on the machine (device
-    // and file number): kept by renames, new for every copy. Empty when
-    // nothing is there.
+    virtual PathKind KindOf(const std::string& path) = 0;
+    // What tells this very file apart from any other on the machine (its
+    // device or volume and its file number): kept by renames and by writes
+    // into the file, new for every copy. Empty when nothing is there.
     virtual std::string Identity(const std::string& path) = 0;
+    // Puts the file's content, its attributes and its name in its folder on
+    // the disk before it returns, so that a power cut afterwards keeps them.
+    virtual FileResult Flush(const std::string& path) = 0;
+    // Reads the whole file from its start, handing `piece` each part in
+    // order; for files of any size, in memory of a bounded size.
+    virtual FileResult Read(const std::string& path,
+                            const std::function<void(const char* data, std::size_t size)>& piece) = 0;
+    // Makes `target` a file with no wider access than `model` before anything
+    // is written into it: created empty when missing, an existing file kept
+    // and given that access. A program that writes into the file afterwards
+    // keeps what it was given.
+    virtual FileResult PrepareLike(const std::string& model, const std::string& target) = 0;
     // Gives `target` the permission bits and, where allowed, the owner and
     // group of `model`. Nothing to do where files carry no such attributes.
     virtual bool CopyOwnerAndMode(const std::string& model, const std::string& target) = 0;
