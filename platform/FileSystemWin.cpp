@@ -145,9 +145,15 @@ public:
             // The probe only had to open; it closes before the move.
             probe.Reset();
         }
-        if (MoveFileExW(from.c_str(), to.c_str(), MOVEFILE_REPLACE_EXISTING | MOVEFILE_WRITE_THROUGH))
-            return {};
-        return FromWinError(GetLastError());
+        if (!MoveFileExW(from.c_str(), to.c_str(), MOVEFILE_REPLACE_EXISTING | MOVEFILE_WRITE_THROUGH))
+            return FromWinError(GetLastError());
+        // MoveFileExW's documentation promises the write-through in so many
+        // words only for a move made as a copy and a delete; a flush of the
+        // moved file writes NTFS's log past the rename in any case. The
+        // move has happened by now, so a failed flush cannot undo it and
+        // must not be reported as a put-back that changed nothing.
+        FlushFile(to);
+        return {};
     }
 
     bool Exists(const std::string& path) override
