@@ -3,9 +3,15 @@
 
 #include <windows.h>
 
+#include <aclapi.h>
+#include <sddl.h>
+
 #include <gtest/gtest.h>
 
+#include <algorithm>
+#include <cstddef>
 #include <functional>
+#include <memory>
 #include <optional>
 #include <string>
 
@@ -34,6 +40,68 @@ std::optional<std::string> Content(const std::string& path)
     if (GetFileAttributesA(path.c_str()) == INVALID_FILE_ATTRIBUTES)
         return std::nullopt;
     return ReadFileBytes(path);
+}
+
+bool ReadOnly(const std::string& path)
+{
+    const DWORD attributes = GetFileAttributesA(path.c_str());
+    return attributes != INVALID_FILE_ATTRIBUTES && (attributes & FILE_ATTRIBUTE_READONLY) != 0;
+}
+
+// Every byte value, NULs and line ends among them, in no short period.
+std::string Bytes(std::size_t size)
+{
+    std::string bytes(size, '\0');
+    for (std::size_t i = 0; i < size; ++i)
+        bytes[i] = static_cast<char>((i * 131 + i / 4099) & 0xff);
+    return bytes;
+}
+
+// A file's access list in SDDL ("D:P(A;;FA;;;SY)..."); empty when unreadable.
+std::string DaclText(const std::string& path)
+{
+    PSECURITY_DESCRIPTOR descriptor = nullptr;
+    if (GetNamedSecurityInfoA(path.c_str(), SE_FILE_OBJECT, DACL_SECURITY_INFORMATION, nullptr, nullptr, nullptr,
+                              nullptr, &descriptor) != ERROR_SUCCESS)
+        return {};
+    const std::unique_ptr<void, decltype(&LocalFree)> freeDescriptor(descriptor, &LocalFree);
+    char* text = nullptr;
+    if (!ConvertSecurityDescriptorToStringSecurityDescriptorA(descriptor, SDDL_REVISION_1, DACL_SECURITY_INFORMATION,
+                                                              &text, nullptr))
+        return {};
+    const std::unique_ptr<void, decltype(&LocalFree)> freeText(text, &LocalFree);
+    return text;
+}
+
+bool SetDacl(const std::string& path, const char* sddl)
+{
+    PSECURITY_DESCRIPTOR descriptor = nullptr;
+    if (!ConvertStringSecurityDescriptorToSecurityDescriptorA(sddl, SDDL_REVISION_1, &descriptor, nullptr))
+        return false;
+    const std::unique_ptr<void, decltype(&LocalFree)> freeDescriptor(descriptor, &LocalFree);
+    BOOL present = FALSE;
+    BOOL defaulted = FALSE;
+    PACL dacl = nullptr;
+    if (!GetSecurityDescriptorDacl(descriptor, &present, &dacl, &defaulted))
+        return false;
+    SECURITY_DESCRIPTOR_CONTROL control = 0;
+    DWORD revision = 0;
+    GetSecurityDescriptorControl(descriptor, &control, &revision);
+    const SECURITY_INFORMATION what =
+        DACL_SECURITY_INFORMATION |
+        ((control & SE_DACL_PROTECTED) ? PROTECTED_DACL_SECURITY_INFORMATION : UNPROTECTED_DACL_SECURITY_INFORMATION);
+    return SetNamedSecurityInfoA(const_cast<char*>(path.c_str()), SE_FILE_OBJECT, what, nullptr, nullptr, dacl,
+                                 nullptr) == ERROR_SUCCESS;
+}
+
+bool WriteInto(const std::string& path, const std::string& bytes)
+{
+    const platform::UniqueHandle file(
+        CreateFileA(path.c_str(), GENERIC_WRITE, 0, nullptr, OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr));
+    DWORD written = 0;
+    return file.Valid() && SetFilePointer(file.Get(), 0, nullptr, FILE_END) != INVALID_SET_FILE_POINTER &&
+           WriteFile(file.Get(), bytes.data(), static_cast<DWORD>(bytes.size()), &written, nullptr) &&
+           written == bytes.size();
 }
 
 TEST(WinFileSystem, RenameAndDeleteNeverDestroyWhatTheyMustKeep)
@@ -94,15 +162,17 @@ TEST(WinFileSystem, CopyTellsWhyItWasRefusedAndLeavesEverythingElse)
         const char* name;
         const char* source;
         const char* target;
-        bool sourceHeld;  // without sharing, during the copy
+        bool sourceHeld;      // without sharing, during the copy
+        bool sourceReadOnly;  // the copy is read-only too, and still flushed
         platform::FileError error;
         std::optional<std::string> fresh;  // "new" afterwards; nullopt: absent
     } cases[] = {
-        {"to a new name every byte", "db", "new", false, platform::FileError::None, database},
-        {"onto an existing file", "db", "bak", false, platform::FileError::TargetExists, std::nullopt},
-        {"from a missing file", "missing", "new", false, platform::FileError::NotFound, std::nullopt},
-        {"into a missing folder", "db", "missing\\new", false, platform::FileError::NotFound, std::nullopt},
-        {"from a file held without sharing", "db", "new", true, platform::FileError::Held, std::nullopt},
+        {"to a new name every byte", "db", "new", false, false, platform::FileError::None, database},
+        {"from a read-only file", "db", "new", false, true, platform::FileError::None, database},
+        {"onto an existing file", "db", "bak", false, false, platform::FileError::TargetExists, std::nullopt},
+        {"from a missing file", "missing", "new", false, false, platform::FileError::NotFound, std::nullopt},
+        {"into a missing folder", "db", "missing\\new", false, false, platform::FileError::NotFound, std::nullopt},
+        {"from a file held without sharing", "db", "new", true, false, platform::FileError::Held, std::nullopt},
     };
     for (const auto& c : cases) {
         SCOPED_TRACE(c.name);
@@ -110,6 +180,9 @@ TEST(WinFileSystem, CopyTellsWhyItWasRefusedAndLeavesEverythingElse)
         const std::string root = dir.Path() + "\\";
         WriteFileBytes(root + "db", database);
         WriteFileBytes(root + "bak", leftover);
+        if (c.sourceReadOnly) {
+            ASSERT_TRUE(SetFileAttributesA((root + c.source).c_str(), FILE_ATTRIBUTE_READONLY));
+        }
         auto files = platform::CreateFileSystem();
 
         std::optional<HeldFile> held;
@@ -123,6 +196,10 @@ TEST(WinFileSystem, CopyTellsWhyItWasRefusedAndLeavesEverythingElse)
         EXPECT_EQ(Content(root + "db"), database);
         EXPECT_EQ(Content(root + "bak"), leftover);
         EXPECT_EQ(Content(root + "new"), c.fresh);
+        EXPECT_EQ(ReadOnly(root + "new"), c.sourceReadOnly);
+        // The folder goes with the test only once nothing in it is read-only.
+        SetFileAttributesA((root + "db").c_str(), FILE_ATTRIBUTE_NORMAL);
+        SetFileAttributesA((root + "new").c_str(), FILE_ATTRIBUTE_NORMAL);
     }
 }
 
@@ -189,10 +266,15 @@ TEST(WinFileSystem, IdentityFollowsTheFileThroughRenamesAndNotToItsCopies)
 
     const std::string original = files->Identity(root + "a");
     ASSERT_NE(original, "");
-    // A copy carries the same size and time of last writing.
+    // The same bytes in another file.
     ASSERT_TRUE(files->Copy(root + "a", root + "copy"));
     EXPECT_NE(files->Identity(root + "copy"), "");
     EXPECT_NE(files->Identity(root + "copy"), original);
+    // A database is written into while the run compares it: its size and
+    // time of last writing change, the file does not.
+    Sleep(20);
+    ASSERT_TRUE(WriteInto(root + "a", " and some more"));
+    EXPECT_EQ(files->Identity(root + "a"), original);
     ASSERT_TRUE(files->Rename(root + "a", root + "b"));
     EXPECT_EQ(files->Identity(root + "b"), original);
     EXPECT_EQ(files->Identity(root + "a"), "");
@@ -225,6 +307,8 @@ TEST(WinFileSystem, LinksAreSeenAndDeletedThemselves)
 
     EXPECT_TRUE(files->IsLink(root + "link"));
     EXPECT_TRUE(files->IsLink(root + "folder link"));
+    EXPECT_EQ(files->KindOf(root + "link"), platform::PathKind::Link);
+    EXPECT_EQ(files->KindOf(root + "folder link"), platform::PathKind::Link);
     EXPECT_FALSE(files->IsLink(root + "target"));
     EXPECT_NE(files->Identity(root + "link"), files->Identity(root + "target"));
     EXPECT_TRUE(files->Delete(root + "link"));
@@ -233,6 +317,165 @@ TEST(WinFileSystem, LinksAreSeenAndDeletedThemselves)
     EXPECT_FALSE(files->Exists(root + "folder link"));
     EXPECT_EQ(Content(root + "target"), "what the link leads to");
     EXPECT_EQ(Content(root + "folder\\inside"), "kept");
+}
+
+TEST(WinFileSystem, KindOfTellsFilesFromFoldersAndNothing)
+{
+    TempDir dir;
+    const std::string root = dir.Path() + "\\";
+    WriteFileBytes(root + "file", "bytes");
+    ASSERT_TRUE(CreateDirectoryA((root + "folder").c_str(), nullptr));
+    const struct {
+        const char* name;
+        platform::PathKind kind;
+    } cases[] = {
+        {"file", platform::PathKind::File},
+        {"folder", platform::PathKind::Folder},
+        {"missing", platform::PathKind::Missing},
+        {"missing\\file", platform::PathKind::Missing},
+    };
+    auto files = platform::CreateFileSystem();
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.name);
+        EXPECT_EQ(files->KindOf(root + c.name), c.kind);
+    }
+}
+
+TEST(WinFileSystem, FlushKeepsTheFileAsItIs)
+{
+    const std::string database = std::string("database\0bytes\r\n", 16);
+    constexpr DWORD ServerSharing = FILE_SHARE_READ | FILE_SHARE_WRITE;
+    const struct {
+        const char* name;
+        const char* path;
+        bool held;
+        DWORD sharing;  // of the holder
+        bool readOnly;
+        platform::FileError error;
+    } cases[] = {
+        {"a file nobody holds", "db", false, 0, false, platform::FileError::None},
+        {"a file an engine holds, sharing reading and writing", "db", true, ServerSharing, false,
+         platform::FileError::None},
+        {"a read-only file stays read-only", "db", false, 0, true, platform::FileError::None},
+        {"a file held without sharing", "db", true, 0, false, platform::FileError::Held},
+        {"a missing file", "missing", false, 0, false, platform::FileError::NotFound},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.name);
+        TempDir dir;
+        const std::string root = dir.Path() + "\\";
+        WriteFileBytes(root + "db", database);
+        if (c.readOnly) {
+            ASSERT_TRUE(SetFileAttributesA((root + "db").c_str(), FILE_ATTRIBUTE_READONLY));
+        }
+        auto files = platform::CreateFileSystem();
+        const std::string before = files->Identity(root + "db");
+
+        std::optional<HeldFile> held;
+        if (c.held) {
+            held.emplace(root + "db", c.sharing);
+            ASSERT_TRUE(held->Held());
+        }
+        EXPECT_EQ(files->Flush(root + c.path).error, c.error);
+        held.reset();
+
+        EXPECT_EQ(Content(root + "db"), database);
+        EXPECT_EQ(files->Identity(root + "db"), before);
+        EXPECT_EQ(ReadOnly(root + "db"), c.readOnly);
+        EXPECT_EQ(Content(root + "missing"), std::nullopt);
+        SetFileAttributesA((root + "db").c_str(), FILE_ATTRIBUTE_NORMAL);
+    }
+}
+
+TEST(WinFileSystem, ReadHandsOverEveryByteInBoundedPieces)
+{
+    constexpr std::size_t Piece = 1024 * 1024;
+    const struct {
+        const char* name;
+        std::optional<std::size_t> size;  // nullopt: no file
+        DWORD heldSharing;                // 0: not held
+        platform::FileError error;
+    } cases[] = {
+        {"an empty file", 0, 0, platform::FileError::None},
+        {"a small file", 5, 0, platform::FileError::None},
+        {"exactly one piece", Piece, 0, platform::FileError::None},
+        {"three pieces and five bytes", 3 * Piece + 5, 0, platform::FileError::None},
+        {"another process reading too", 3 * Piece + 5, FILE_SHARE_READ, platform::FileError::None},
+        {"a file being written by another process", 5, FILE_SHARE_READ | FILE_SHARE_WRITE, platform::FileError::Held},
+        {"a missing file", std::nullopt, 0, platform::FileError::NotFound},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.name);
+        TempDir dir;
+        const std::string path = dir.Path() + "\\file";
+        const std::string bytes = Bytes(c.size.value_or(0));
+        if (c.size)
+            WriteFileBytes(path, bytes);
+        std::optional<platform::UniqueHandle> held;
+        if (c.heldSharing) {
+            // A reader asks for reading only; a writer for writing as well.
+            const DWORD access = c.heldSharing & FILE_SHARE_WRITE ? GENERIC_READ | GENERIC_WRITE : GENERIC_READ;
+            held.emplace(CreateFileA(path.c_str(), access, c.heldSharing, nullptr, OPEN_EXISTING, 0, nullptr));
+            ASSERT_TRUE(held->Valid());
+        }
+        auto files = platform::CreateFileSystem();
+
+        std::string got;
+        std::size_t largest = 0;
+        const platform::FileResult result = files->Read(path, [&](const char* data, std::size_t size) {
+            got.append(data, size);
+            largest = std::max(largest, size);
+        });
+        EXPECT_EQ(result.error, c.error);
+        EXPECT_EQ(got, c.error == platform::FileError::None ? bytes : std::string());
+        EXPECT_LE(largest, Piece);
+    }
+}
+
+TEST(WinFileSystem, PrepareLikeGivesTheTargetNoWiderAccessThanTheModel)
+{
+    // The folder lets everyone do everything, and passes that down; the
+    // model lets only the system change it and the users read it. Wine 8
+    // keeps of a list only what its file's mode bits can say, and reads
+    // that back; the target must then carry the same, and what it would
+    // carry otherwise ("plain") must differ, or the comparison proves nothing.
+    const char* const wideFolder = "D:P(A;OICI;FA;;;WD)";
+    const char* const narrowModel = "D:P(A;;FA;;;SY)(A;;FR;;;BU)";
+    const struct {
+        const char* name;
+        bool modelThere;
+        std::optional<std::string> targetBefore;  // nullopt: no target
+        platform::FileError error;
+        std::optional<std::string> targetAfter;
+    } cases[] = {
+        {"a missing target is made empty", true, std::nullopt, platform::FileError::None, ""},
+        {"an existing target keeps its bytes", true, "restored bytes", platform::FileError::None, "restored bytes"},
+        {"without a model nothing is made", false, std::nullopt, platform::FileError::NotFound, std::nullopt},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.name);
+        TempDir dir;
+        const std::string root = dir.Path() + "\\";
+        ASSERT_TRUE(SetDacl(dir.Path(), wideFolder));
+        WriteFileBytes(root + "plain", "made the usual way");
+        if (c.modelThere) {
+            WriteFileBytes(root + "model", "database");
+            ASSERT_TRUE(SetDacl(root + "model", narrowModel));
+            const std::string model = DaclText(root + "model");
+            if (model.empty() || model == DaclText(root + "plain"))
+                GTEST_SKIP() << "the model's access list cannot be told from a plain file's here";
+        }
+        if (c.targetBefore)
+            WriteFileBytes(root + "target", *c.targetBefore);
+        auto files = platform::CreateFileSystem();
+
+        EXPECT_EQ(files->PrepareLike(root + "model", root + "target").error, c.error);
+
+        EXPECT_EQ(Content(root + "target"), c.targetAfter);
+        if (c.error == platform::FileError::None) {
+            EXPECT_EQ(DaclText(root + "target"), DaclText(root + "model"));
+        }
+    }
 }
 
 }  // namespace
