@@ -156,6 +156,19 @@ public:
         return {};
     }
 
+    FileResult KeepAs(const std::string& path, const std::string& name) override
+    {
+        // NTFS gives a file a second name at once; FAT and some network
+        // shares have none, and get a complete copy instead.
+        if (CreateHardLinkW(AnsiToWide(name).c_str(), AnsiToWide(path).c_str(), nullptr))
+            return Flush(name);
+        const DWORD error = GetLastError();
+        if (error == ERROR_ALREADY_EXISTS || error == ERROR_FILE_EXISTS || error == ERROR_FILE_NOT_FOUND ||
+            error == ERROR_PATH_NOT_FOUND || error == ERROR_SHARING_VIOLATION)
+            return FromWinError(error);
+        return Copy(path, name, {});
+    }
+
     bool Exists(const std::string& path) override
     {
         return GetFileAttributesW(AnsiToWide(path).c_str()) != INVALID_FILE_ATTRIBUTES;
