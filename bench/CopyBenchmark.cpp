@@ -1,6 +1,7 @@
 // The safety copy (platform::FileSystem::Copy) against `cp --reflink=never` on
 // the same 1 GiB file in the same run, and the copy's peak resident memory at
-// 100 MiB and 1 GiB, which must not grow with the file.
+// 100 MiB and 1 GiB, which must not grow with the file; and what the run's
+// fingerprint of the fresh copy (clean/CopyFingerprint.h) adds to it.
 //
 //   quenor_copy_bench [FOLDER [REPEATS]]
 //
@@ -27,6 +28,7 @@
 #include <string>
 #include <vector>
 
+#include "clean/CopyFingerprint.h"
 #include "platform/FileSystem.h"
 #include "platform/ProcessRunner.h"
 
@@ -158,7 +160,7 @@ int main(int argc, char** argv)
     const platform::CommandArguments syncCopy = {{"/usr/bin/sync"}, {target}};
 
     std::printf("folder %s, %d repeats, 1 GiB source\n", dir.c_str(), repeats);
-    std::vector<double> ours, cpAlone, cpSynced;
+    std::vector<double> ours, fingerprints, cpAlone, cpSynced;
     for (int i = 0; i < repeats; ++i) {
         // Alternate the order so neither side always runs on a warmer machine.
         const bool oursFirst = i % 2 == 0;
@@ -167,6 +169,12 @@ int main(int argc, char** argv)
                 if (!files->Copy(large, target))
                     Fail("platform copy failed");
             }));
+            // Right after the copy, as the run takes it: no sync in between.
+            const auto start = std::chrono::steady_clock::now();
+            if (Fingerprint(*files, target).empty())
+                Fail("fingerprint failed");
+            fingerprints.push_back(
+                std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count());
             fs::remove(target);
         };
         auto measureCp = [&] {
@@ -187,10 +195,12 @@ int main(int argc, char** argv)
         }
     }
     Report("platform copy (flushed)", ours);
+    Report("fingerprint of the copy", fingerprints);
     Report("cp --reflink=never", cpAlone);
     Report("cp --reflink=never + sync", cpSynced);
     std::printf("throughput ratio: %.2f against cp, %.2f against cp + sync (target >= 0.9)\n",
                 Median(cpAlone) / Median(ours), Median(cpSynced) / Median(ours));
+    std::printf("the fingerprint adds %.0f %% to the copy\n", 100.0 * Median(fingerprints) / Median(ours));
 
     std::printf("peak RSS of one copy (kernel copy path): 100 MiB %ld KiB, 1 GiB %ld KiB\n",
                 PeakRssOfCopyKiB(small, target), PeakRssOfCopyKiB(large, target));
