@@ -24,6 +24,8 @@ using Events = RecordingHost::Events;
 using namespace run_events;
 
 const std::string DatabaseBytes = std::string("pretend database\0\r\n\x1a", 20);
+const std::string NoClientLine =
+    "red Не удалось загрузить клиентскую библиотеку Firebird: проверьте установку Firebird и переменную FIREBIRD.";
 
 std::optional<std::string> Content(const std::string& path)
 {
@@ -70,7 +72,9 @@ TEST_F(WinCleaningRun, CompactionOutcomesLeaveTheFilesTheRunPromises)
         {"done", {"ok", "ok"}, {BackingUp, Ok, Restoring, Ok, "uncheck", Done, Normal},
          DatabaseBytes, DatabaseBytes, DatabaseBytes},
         {"restore broke off half-way", {"ok", "scribble 1"},
-         {BackingUp, Ok, Restoring, Normal, "red Не удалось восстановить (*.fdk -> *.fdb)!"}, DatabaseBytes,
+         {BackingUp, Ok, Restoring, Normal, "red Не удалось восстановить (*.fdk -> *.fdb)!",
+          "red Оригинальный файл БД возвращён на место:", "red " + host.path},
+         DatabaseBytes,
          std::nullopt, std::nullopt},
         {"backup failed", {"exit 0x80000001"},
          {BackingUp, Normal, "red Не удалось произвести бэкап (*.fdb -> *.fdk)!"}, DatabaseBytes, std::nullopt,
@@ -81,9 +85,8 @@ TEST_F(WinCleaningRun, CompactionOutcomesLeaveTheFilesTheRunPromises)
         WriteFileBytes(host.path, DatabaseBytes);
         host.events.clear();
         host.skip = true;
-        // Leftovers of an earlier run, which the run deletes first.
-        WriteFileBytes(bak, "old safety copy");
-        WriteFileBytes(fdk, "old backup");
+        DeleteFileA(bak.c_str());
+        DeleteFileA(fdk.c_str());
         StandInGbak gbak(dir.Path() + "\\Firebird " + std::to_string(&c - cases), c.script);
         TestInstancesKey key(StringValue(REG_SZ, gbak.InstallationDirectory()));
 
@@ -107,9 +110,28 @@ TEST_F(WinCleaningRun, NoFirebirdClientEndsInTheOpenFailureAndTheRollback)
     Run();
 
     EXPECT_EQ(host.events, (Events{Busy, "clear", Saving, Ok, "red An exception occured during open database.",
-                                   Normal, "red Ошибка открытия файла БД!"}));
+                                   Normal, "red Ошибка открытия файла БД!", NoClientLine}));
     EXPECT_EQ(Content(host.path), DatabaseBytes);
     EXPECT_EQ(Content(bak), std::nullopt);
+    EXPECT_TRUE(gbak.Calls().empty());
+}
+
+// Without a client nothing can tell whether the file at the path is a
+// database, so the copies of an earlier run may be the only good ones.
+TEST_F(WinCleaningRun, NoFirebirdClientKeepsTheLeftoversOfAnEarlierRun)
+{
+    StandInGbak gbak(dir.Path() + "\\Firebird", {"ok"});
+    TestInstancesKey key(StringValue(REG_SZ, gbak.InstallationDirectory()));
+    WriteFileBytes(bak, "old safety copy");
+    WriteFileBytes(fdk, "old backup");
+    host.skip = true;
+
+    Run();
+
+    EXPECT_EQ(host.events, (Events{Busy, "clear", Normal, NoClientLine}));
+    EXPECT_EQ(Content(host.path), DatabaseBytes);
+    EXPECT_EQ(Content(bak), "old safety copy");
+    EXPECT_EQ(Content(fdk), "old backup");
     EXPECT_TRUE(gbak.Calls().empty());
 }
 
