@@ -24,6 +24,9 @@ constexpr const char* LinkLine = "Файл БД является символи�
 constexpr const char* InterruptedLine = "Предыдущая очистка этого файла БД была прервана!";
 constexpr const char* NoClientLine =
     "Не удалось загрузить клиентскую библиотеку Firebird: проверьте установку Firebird и переменную FIREBIRD.";
+constexpr const char* InstallationLine =
+    "Причина не в файле БД: клиент Firebird не смог подключиться к нему (проверьте установку Firebird, переменную "
+    "FIREBIRD и учётную запись SYSDBA).";
 // The engine reports a database by a name of at most 255 characters; beyond
 // that the check of the restored database could never succeed.
 constexpr std::size_t LongestDatabasePath = 255;
@@ -436,8 +439,12 @@ void CleaningRun::FailDatabaseStep(const char* message, const std::string& path,
 {
     host_.SetScreenCursor(crDefault);
     host_.Trace(message, clRed);
-    if (message == OpenFailedLine && !stage_.ClientLibraryLoaded())
-        host_.Trace(NoClientLine, clRed);
+    if (message == OpenFailedLine) {
+        if (stage_.LastOpenFailure() == DatabaseStage::OpenFailure::NoClient)
+            host_.Trace(NoClientLine, clRed);
+        else if (stage_.LastOpenFailure() == DatabaseStage::OpenFailure::Installation)
+            host_.Trace(InstallationLine, clRed);
+    }
     // A failed step can leave the file attached, which would block the
     // put-back below.
     stage_.DropConnection();

@@ -55,6 +55,34 @@ void LogCurrentCause(const char* step)
     platform::WriteSupportLog(text);
 }
 
+// The statuses of an attachment that fails for the client's or the
+// installation's reasons, whatever the file holds. Call only from a catch
+// block.
+DatabaseStage::OpenFailure ClassifyCurrentOpenFailure(bool clientLoaded)
+{
+    if (!clientLoaded)
+        return DatabaseStage::OpenFailure::NoClient;
+    try {
+        throw;
+    } catch (const fb::Error& error) {
+        // Firebird's codes (isc_... in ibase.h).
+        switch (error.Code()) {
+        case 335544325:  // isc_bad_dpb_content: CHARACTER SET CYRL is not defined
+        case 335544509:  // isc_charset_not_found: the same, from the intl module
+        case 335544375:  // isc_unavailable: no provider could serve the attachment
+        case 335544472:  // isc_login: the account the installation knows differs
+        case 335544653:  // isc_psw_attach: the installation's password database
+        case 335544721:  // isc_network_error: a server that is not there
+        case 335545008:  // isc_pman_plugin_notfound
+            return DatabaseStage::OpenFailure::Installation;
+        default:
+            break;
+        }
+    } catch (...) {
+    }
+    return DatabaseStage::OpenFailure::Other;
+}
+
 }  // namespace
 
 bool DatabaseStage::OpenDatabase()
@@ -62,6 +90,7 @@ bool DatabaseStage::OpenDatabase()
     // A failed earlier open or delete may have left the file attached, and a
     // leftover attachment would keep the run's own rollback from moving it.
     DropConnection();
+    lastOpenFailure_ = OpenFailure::None;
     try {
         Database = std::make_unique<TIBDatabase>(client_);
         SetAccount(*Database);
@@ -75,6 +104,7 @@ bool DatabaseStage::OpenDatabase()
         Sql = std::make_unique<TIBSQL>(*Database, *Transaction);
         return true;
     } catch (...) {
+        lastOpenFailure_ = ClassifyCurrentOpenFailure(client_.Loaded());
         LogCurrentCause("open database");
         trace_.Trace("An exception occured during open database.", clRed);
         return false;

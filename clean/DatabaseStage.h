@@ -51,12 +51,20 @@ public:
     // Whether the client library has been loaded by an earlier call.
     bool ClientLibraryLoaded() const { return client_.Loaded(); }
 
+    // Why the last OpenDatabase failed, as far as it is not the file's fault:
+    // no client library, or a client whose installation, account or server
+    // cannot serve the attachment (a character set it lacks, no engine, a
+    // password database it cannot open).
+    enum class OpenFailure { None, NoClient, Installation, Other };
+    OpenFailure LastOpenFailure() const { return lastOpenFailure_; }
+
 private:
     // Declared before the members below so that it outlives them.
     TraceSink& trace_;
     fb::ClientLoader client_;
 
     void CloseAndRelease();
+    OpenFailure lastOpenFailure_ = OpenFailure::None;
     void RunStatement(const std::string& text);
 
 public:

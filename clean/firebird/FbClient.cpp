@@ -32,7 +32,7 @@ void Check(const Api& api, const StatusVector& status, const char* call)
 {
     if (status[0] == 1 && status[1] != 0)
         throw Error(std::string(call) + " failed with status " + std::to_string(status[1]),
-                    InterpretStatus(api, status));
+                    InterpretStatus(api, status), static_cast<long long>(status[1]));
 }
 
 ClientLoader::ClientLoader(std::vector<std::string> libraryNames) : libraryNames_(std::move(libraryNames)) {}

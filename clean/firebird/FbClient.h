@@ -103,16 +103,19 @@ struct Api {
 // client's own words, for the people supporting the operator.
 class Error : public std::runtime_error {
 public:
-    explicit Error(const std::string& what, std::string firebirdText = {})
-        : std::runtime_error(what), firebirdText_(std::move(firebirdText))
+    explicit Error(const std::string& what, std::string firebirdText = {}, long long code = 0)
+        : std::runtime_error(what), firebirdText_(std::move(firebirdText)), code_(code)
     {
     }
     // The client's messages for the status, one a line; empty without
     // fb_interpret.
     const std::string& FirebirdText() const { return firebirdText_; }
+    // The status's first error code (isc_...); 0 for failures of our own.
+    long long Code() const { return code_; }
 
 private:
     std::string firebirdText_;
+    long long code_;
 };
 
 // Throws Error naming `call` when `status` holds an error, with the client's

@@ -9,6 +9,7 @@
 
 #include <algorithm>
 #include <chrono>
+#include <cstdlib>
 #include <filesystem>
 #include <functional>
 #include <memory>
@@ -293,6 +294,33 @@ TEST_F(LeftBehindTest, WorkingFilesAreNoEasierToReadThanTheDatabase)
         SCOPED_TRACE(file);
         EXPECT_EQ(fs::status(file).permissions() & fs::perms::all, fs::perms(0660));
     }
+}
+
+// A client that finds no usable installation (FIREBIRD names an empty
+// folder: no character sets, no password database) fails every attachment;
+// the line says so instead of blaming the file.
+TEST_F(LeftBehindTest, AClientThatCannotWorkIsNamedAndTheFileStays)
+{
+    const std::string database = dir.File("MAIN.fdb");
+    CreateFirebirdDatabase(database, OldAndNewRows);
+    fs::create_directories(dir.File("empty"));
+    const char* old = std::getenv("FIREBIRD");
+    const std::string saved = old ? old : "";
+    setenv("FIREBIRD", dir.File("empty").c_str(), 1);
+    RunProcess run({database, "/usr", "-"});
+    if (old)
+        setenv("FIREBIRD", saved.c_str(), 1);
+    else
+        unsetenv("FIREBIRD");
+    ASSERT_TRUE(run.Finish());
+
+    const Lines& lines = run.Lines();
+    EXPECT_EQ(After(lines, "red Ошибка открытия файла БД!"),
+              "Причина не в файле БД: клиент Firebird не смог подключиться к нему (проверьте установку Firebird, "
+              "переменную FIREBIRD и учётную запись SYSDBA).")
+        << Joined(lines);
+    EXPECT_EQ(LogRows(database), 2);
+    EXPECT_FALSE(fs::exists(DeriveWorkingNames(database).bak));
 }
 
 }  // namespace
