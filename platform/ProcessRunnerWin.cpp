@@ -14,7 +14,8 @@ namespace {
 
 // The child's standard output and error, read on a thread of their own so
 // that a chatty gbak never blocks on a full pipe while we wait for it; each
-// line goes to the support log.
+// line goes to the support log, and the last OutputTailLimit bytes are kept
+// as they came.
 class OutputCapture {
 public:
     // False when no pipe can be made; the child then runs without one.
@@ -40,6 +41,17 @@ public:
         reader_ = std::thread([this] { ReadAll(); });
     }
 
+    // Waits for the pipe to end, which it does once the child and any
+    // program it started are gone, and hands over what was kept.
+    std::string Finish()
+    {
+        if (reader_.joinable())
+            reader_.join();
+        if (tail_.size() > OutputTailLimit)
+            tail_.erase(0, tail_.size() - OutputTailLimit);
+        return std::move(tail_);
+    }
+
     ~OutputCapture()
     {
         if (reader_.joinable())
@@ -57,6 +69,10 @@ private:
         DWORD got = 0;
         while (ReadFile(read_.Get(), buffer, sizeof buffer, &got, nullptr) && got > 0) {
             pending.append(buffer, got);
+            tail_.append(buffer, got);
+            // Cut now and then rather than on every read.
+            if (tail_.size() > 2 * OutputTailLimit)
+                tail_.erase(0, tail_.size() - OutputTailLimit);
             for (std::size_t end; (end = pending.find('\n')) != std::string::npos;) {
                 std::string line = pending.substr(0, end);
                 if (!line.empty() && line.back() == '\r')
@@ -72,6 +88,35 @@ private:
     UniqueHandle read_;
     UniqueHandle write_;
     std::thread reader_;
+    std::string tail_;  // the reader's until it is joined
+};
+
+// A job that the system ends, with every process in it, when its last
+// handle closes: ours, held for the run and closed by the system should the
+// tool end any other way (killed from the task manager, the session ending).
+// So gbak never goes on alone with the database files.
+class KillOnCloseJob {
+public:
+    KillOnCloseJob() : job_(CreateJobObjectA(nullptr, nullptr))
+    {
+        JOBOBJECT_EXTENDED_LIMIT_INFORMATION limits{};
+        limits.BasicLimitInformation.LimitFlags = JOB_OBJECT_LIMIT_KILL_ON_JOB_CLOSE;
+        if (job_.Valid() &&
+            !SetInformationJobObject(job_.Get(), JobObjectExtendedLimitInformation, &limits, sizeof limits))
+            job_.Reset();
+    }
+
+    // False when the process could not be put in the job (no job, or a
+    // system before Windows 8 with the tool already in one); it then runs
+    // all the same, as gbak did before jobs: better a run that could
+    // outlive the tool than none.
+    bool Take(HANDLE process) const { return job_.Valid() && AssignProcessToJobObject(job_.Get(), process) != 0; }
+
+    // Ends whatever the child left running in the job.
+    void Close() { job_.Reset(); }
+
+private:
+    UniqueHandle job_;
 };
 
 // The attribute list that limits what the child inherits to `handle`.
@@ -126,7 +171,9 @@ public:
         const bool inheriting = capturing && inherit.Get() != nullptr;
         STARTUPINFOEXA startup{};
         startup.StartupInfo.cb = sizeof(STARTUPINFOEXA);
-        DWORD flags = CREATE_NO_WINDOW;
+        // Suspended until it is in the job: a program that starts others
+        // at once would otherwise have them run outside it.
+        DWORD flags = CREATE_NO_WINDOW | CREATE_SUSPENDED;
         if (inheriting) {
             startup.StartupInfo.dwFlags = STARTF_USESTDHANDLES;
             startup.StartupInfo.hStdInput = nullptr;
@@ -141,12 +188,20 @@ public:
         if (!CreateProcessA(nullptr, commandLine.data(), nullptr, nullptr, inheriting ? TRUE : FALSE, flags, nullptr,
                             nullptr, &startup.StartupInfo, &started))
             return {};
-        if (inheriting)
-            output.Start();
-
         // Declared in this order so that the process handle closes first.
         const UniqueHandle thread(started.hThread);
         const UniqueHandle process(started.hProcess);
+        KillOnCloseJob job;
+        if (!job.Take(process.Get()))
+            WriteSupportLog("The program runs outside a job: it could outlive the tool.");
+        if (ResumeThread(thread.Get()) == static_cast<DWORD>(-1)) {
+            TerminateProcess(process.Get(), 1);
+            WaitForSingleObject(process.Get(), INFINITE);
+            return {};
+        }
+        if (inheriting)
+            output.Start();
+
         if (!whileWaiting) {
             WaitForSingleObject(process.Get(), INFINITE);
         } else {
@@ -154,10 +209,18 @@ public:
             while (WaitForSingleObject(process.Get(), interval) == WAIT_TIMEOUT)
                 whileWaiting();
         }
+        ProcessOutcome outcome;
+        outcome.started = true;
         DWORD exitCode = 0;
-        if (!GetExitCodeProcess(process.Get(), &exitCode))
-            return {.started = true, .exited = false, .exitCode = 0};
-        return {.started = true, .exited = true, .exitCode = exitCode};
+        if (GetExitCodeProcess(process.Get(), &exitCode)) {
+            outcome.exited = true;
+            outcome.exitCode = exitCode;
+        }
+        // First the job, so that nothing the child left behind keeps the
+        // pipe open.
+        job.Close();
+        outcome.outputTail = output.Finish();
+        return outcome;
     }
 };
 

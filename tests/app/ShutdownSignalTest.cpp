@@ -1,8 +1,10 @@
 // The program's real start-up, run as a child process, asked to end by a
 // signal at the moments that matter: before any run, during the delete
-// (client library loaded and attached), while gbak runs, and with the window
-// idle after a run. Each time the run in progress must reach its end, the
-// database must hold the cleaned rows, and the program must end with 0.
+// (client library loaded and attached), while gbak runs (sent to the program
+// alone, or to its whole process group as a terminal's Ctrl+C or a logout
+// does), and with the window idle after a run. Each time the run in progress
+// must reach its end, the database must hold the cleaned rows, and the
+// program must end with 0.
 #include <fcntl.h>
 #include <gtest/gtest.h>
 #include <poll.h>
@@ -80,7 +82,9 @@ public:
         argv.push_back(nullptr);
 
         // The child starts with the signals as a desktop would start it, even
-        // where this test inherited them ignored or blocked.
+        // where this test inherited them ignored or blocked, and in a process
+        // group of its own, as a shell starts a job: a signal to its group
+        // then spares this test.
         posix_spawn_file_actions_t actions;
         posix_spawn_file_actions_init(&actions);
         posix_spawn_file_actions_adddup2(&actions, pipeEnds[1], 1);
@@ -94,7 +98,8 @@ public:
             sigaddset(&ours, signal);
         posix_spawnattr_setsigmask(&attributes, &none);
         posix_spawnattr_setsigdefault(&attributes, &ours);
-        posix_spawnattr_setflags(&attributes, POSIX_SPAWN_SETSIGMASK | POSIX_SPAWN_SETSIGDEF);
+        posix_spawnattr_setpgroup(&attributes, 0);
+        posix_spawnattr_setflags(&attributes, POSIX_SPAWN_SETSIGMASK | POSIX_SPAWN_SETSIGDEF | POSIX_SPAWN_SETPGROUP);
         const int failed = posix_spawn(&pid_, argv[0], &actions, &attributes, argv.data(), envp.data());
         posix_spawnattr_destroy(&attributes);
         posix_spawn_file_actions_destroy(&actions);
@@ -188,18 +193,21 @@ std::string Describe(std::optional<int> status)
 }
 
 enum class Moment {
-    BeforeAnyRun,     // the window is up, nothing loaded
-    DuringDelete,     // inside isc_dsql_execute, client library attached
-    WhileGbakRuns,    // sent by gbak to its parent, which waits for it
-    AfterCompletedRun // library loaded, window idle
+    BeforeAnyRun,        // the window is up, nothing loaded
+    DuringDelete,        // inside isc_dsql_execute, client library attached
+    WhileGbakRuns,       // sent by gbak to its parent, which waits for it
+    GroupWhileGbakRuns,  // sent by gbak to its parent's process group
+    AfterCompletedRun    // library loaded, window idle
 };
 
 // A Firebird folder for FIREBIRD, which both the tool (for bin/gbak) and
 // the client library (for its configuration, plugins and character sets)
 // read: the installation's own files, plus a bin/gbak that is the real one,
-// or for WhileGbakRuns one that first sends `signal` to the program waiting
-// for it. The library does not take a character set module reached through
-// a link (the window's connection asks for CYRL), so that one is copied.
+// or for the moments while gbak runs one that first sends `signal` to the
+// program waiting for it or to that program's process group (which, should
+// gbak share it, gbak's shell would not survive). The library does not take
+// a character set module reached through a link (the window's connection
+// asks for CYRL), so that one is copied.
 std::string FirebirdFolder(const TempDir& dir, int signal, Moment moment)
 {
     namespace fs = std::filesystem;
@@ -217,8 +225,14 @@ std::string FirebirdFolder(const TempDir& dir, int signal, Moment moment)
             fs::create_symlink(entry.path(), folder / "intl" / entry.path().filename());
     }
     const std::string gbak = folder / "bin" / "gbak";
-    if (moment == Moment::WhileGbakRuns) {
-        WriteFileBytes(gbak, "#!/bin/sh\nkill -" + std::to_string(signal) + " \"$PPID\"\nexec /usr/bin/gbak \"$@\"\n");
+    if (moment == Moment::WhileGbakRuns || moment == Moment::GroupWhileGbakRuns) {
+        // The group is the third field after the program's name in
+        // /proc/<pid>/stat; the name, in parentheses, may hold spaces.
+        const std::string target = moment == Moment::WhileGbakRuns
+                                       ? "\"$PPID\""
+                                       : "-- \"-$(sed 's/.*) //' /proc/$PPID/stat | cut -d' ' -f3)\"";
+        WriteFileBytes(gbak,
+                       "#!/bin/sh\nkill -s " + std::to_string(signal) + " " + target + "\nexec /usr/bin/gbak \"$@\"\n");
         chmod(gbak.c_str(), 0755);
     } else {
         fs::create_symlink("/usr/bin/gbak", gbak);
@@ -240,6 +254,8 @@ TEST(ShutdownSignal, EndsTheProgramOnlyAfterTheRunInProgress)
         {"SIGTERM while gbak runs", SIGTERM, Moment::WhileGbakRuns},
         {"SIGINT while gbak runs", SIGINT, Moment::WhileGbakRuns},
         {"SIGHUP while gbak runs", SIGHUP, Moment::WhileGbakRuns},
+        {"SIGINT to the program's group while gbak runs", SIGINT, Moment::GroupWhileGbakRuns},
+        {"SIGHUP to the program's group while gbak runs", SIGHUP, Moment::GroupWhileGbakRuns},
         {"SIGTERM after a completed run", SIGTERM, Moment::AfterCompletedRun},
     };
     for (const auto& c : cases) {

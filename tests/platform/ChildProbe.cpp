@@ -4,14 +4,18 @@
 //   cwd <folder>
 //   env <value of QUENOR_PROBE, or "-" when unset>
 //   fd <n> <target>    each open descriptor and what it leads to
-// then ends as argv[2] says: "exit N", "signal N", or "sleep N" (N ms, then
-// exit 0).
+// On its standard output it first says "probe pid <pid> pgid <group>".
+// Then it ends as argv[2] says: "exit N", "signal N", "sleep N" (N ms, then
+// exit 0), or "chatter N": N lines "out <i>" and "err <i>" (i from 0, six
+// digits), one a line and taking turns between standard output and error,
+// then exit 0.
 #include <dirent.h>
 #include <unistd.h>
 
 #include <chrono>
 #include <climits>
 #include <csignal>
+#include <cstdio>
 #include <cstdlib>
 #include <fstream>
 #include <sstream>
@@ -52,6 +56,18 @@ int main(int argc, char** argv)
         report << line << '\n';
     report.close();
 
+    // Unbuffered writes, so that both streams reach a shared pipe in the
+    // order they were written.
+    const auto say = [](int fd, const std::string& text) {
+        for (std::size_t done = 0; done < text.size();) {
+            const ssize_t n = write(fd, text.data() + done, text.size() - done);
+            if (n <= 0)
+                std::_Exit(101);
+            done += static_cast<std::size_t>(n);
+        }
+    };
+    say(1, "probe pid " + std::to_string(getpid()) + " pgid " + std::to_string(getpgrp()) + "\n");
+
     std::istringstream action(argv[2]);
     std::string verb;
     int number = 0;
@@ -60,6 +76,14 @@ int main(int argc, char** argv)
         std::raise(number);
     if (verb == "sleep") {
         std::this_thread::sleep_for(std::chrono::milliseconds(number));
+        return 0;
+    }
+    if (verb == "chatter") {
+        for (int i = 0; i < number; ++i) {
+            char line[32];
+            std::snprintf(line, sizeof line, "%s %06d\n", i % 2 == 0 ? "out" : "err", i);
+            say(i % 2 == 0 ? 1 : 2, line);
+        }
         return 0;
     }
     return number;
