@@ -27,6 +27,7 @@ constexpr const char* NoClientLine =
 constexpr const char* InstallationLine =
     "Причина не в файле БД: клиент Firebird не смог подключиться к нему (проверьте установку Firebird, переменную "
     "FIREBIRD и учётную запись SYSDBA).";
+constexpr const char* DiskFullLine = "Причина: недостаточно места на диске.";
 // The engine reports a database by a name of at most 255 characters; beyond
 // that the check of the restored database could never succeed.
 constexpr std::size_t LongestDatabasePath = 255;
@@ -184,7 +185,7 @@ void CleaningRun::Run()
     if (result == cpDone && !MakeRestoredDurable(names, path))
         result = cpRestoreFailed;
     if (result != cpDone)
-        return FailCompaction(result, path, names);
+        return FailCompaction(result, compaction.FailedForLackOfSpace(), path, names);
 
     host_.UncheckCorrection();
     EndJournal();
@@ -461,18 +462,24 @@ void CleaningRun::FailUnchanged(const std::string&, const WorkingNames& names)
     TidyUnchanged(names, false);
 }
 
-void CleaningRun::FailCompaction(CompactResult result, const std::string& path, const WorkingNames& names)
+void CleaningRun::FailCompaction(CompactResult result, bool lackOfSpace, const std::string& path,
+                                 const WorkingNames& names)
 {
     host_.SetScreenCursor(crDefault);
     const bool backupMade = result == cpBackupFailed || result == cpRestoreFailed;
+    const auto traceFailure = [&] {
+        host_.Trace(CompactionFailureLine(result), clRed);
+        if (lackOfSpace)
+            host_.Trace(DiskFullLine, clRed);
+    };
     if (!changing_) {
         TidyUnchanged(names, backupMade);
         if (!journalRefused_)
-            host_.Trace(CompactionFailureLine(result), clRed);
+            traceFailure();
         return;
     }
     const platform::FileResult putBack = RollBack(path, names, backupMade);
-    host_.Trace(CompactionFailureLine(result), clRed);
+    traceFailure();
     ReportPutBack(putBack, path, names);
 }
 

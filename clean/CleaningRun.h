@@ -59,7 +59,7 @@ private:
     void FailCopy(const std::string& cause);
     void FailDatabaseStep(const char* message, const std::string& path, const WorkingNames& names);
     void FailUnchanged(const std::string& path, const WorkingNames& names);
-    void FailCompaction(CompactResult result, const std::string& path, const WorkingNames& names);
+    void FailCompaction(CompactResult result, bool lackOfSpace, const std::string& path, const WorkingNames& names);
     void TidyUnchanged(const WorkingNames& names, bool deleteBackup);
     platform::FileResult RollBack(const std::string& path, const WorkingNames& names, bool deleteBackup);
     void ReportPutBack(const platform::FileResult& putBack, const std::string& path, const WorkingNames& names);

@@ -1,5 +1,7 @@
 #include "clean/CompactionStage.h"
 
+#include <algorithm>
+#include <iterator>
 #include <utility>
 
 #include "clean/GbakCommand.h"
@@ -26,6 +28,23 @@ InstallationLookup ReadInstallationFolder(const RegistryReaderFactory& makeRegis
     } closeKey{*registry};
     folder = registry->ReadString(platform::DefaultInstanceValue);
     return InstallationLookup::Found;
+}
+
+// A restore passes the system's text for a failed write on: strerror(ENOSPC)
+// in the C and Russian locales, Windows' ERROR_DISK_FULL in English and
+// Russian. A backup whose file cannot grow asks for the next volume instead,
+// which with no input ends the backup.
+bool SaysDiskFull(const std::string& output)
+{
+    static const char* const phrases[] = {
+        "Done with volume #",
+        "No space left on device",
+        "На устройстве не осталось свободного места",
+        "There is not enough space on the disk",
+        "Недостаточно места на диске",
+    };
+    return std::any_of(std::begin(phrases), std::end(phrases),
+                       [&](const char* phrase) { return output.find(phrase) != std::string::npos; });
 }
 
 }  // namespace
@@ -98,5 +117,7 @@ CompactResult CompactionStage::CompactDatabase(const std::string& path, const st
 bool CompactionStage::RunGbak(const platform::CommandArguments& commandLine)
 {
     const platform::ProcessOutcome outcome = processes_.Run(commandLine, whileWaiting_);
-    return outcome.started && outcome.exited && outcome.exitCode == 0;
+    const bool succeeded = outcome.started && outcome.exited && outcome.exitCode == 0;
+    lackOfSpace_ = !succeeded && SaysDiskFull(outcome.outputTail);
+    return succeeded;
 }

@@ -42,6 +42,10 @@ public:
     // One gbak run: true exactly when it started and exited with code 0.
     bool RunGbak(const platform::CommandArguments& commandLine);
 
+    // Whether the last gbak run that failed said the disk was full, in its
+    // own words or the system's.
+    bool FailedForLackOfSpace() const { return lackOfSpace_; }
+
 private:
     TraceSink& trace_;
     platform::FileSystem& files_;
@@ -50,4 +54,5 @@ private:
     RestoreCheck restoredUsable_;
     platform::WhileWaiting whileWaiting_;
     BeforeChange beforeChange_;
+    bool lackOfSpace_ = false;
 };

@@ -48,6 +48,11 @@ Events Join(Events head, const Events& tail)
 }
 
 const std::string OldAndNewRows = std::string(QuenorLogTables) + QuenorOldAndNewRows;
+// Enough rows that the backup takes far more room than a few pages.
+const std::string ManyRows = "COMMIT;\nSET TERM ^;\n"
+                             "EXECUTE BLOCK AS DECLARE i INTEGER = 0; BEGIN WHILE (i < 20000) DO BEGIN "
+                             "INSERT INTO log VALUES (:i + 10, '2001-03-01 10:00:00'); i = i + 1; END END^\n"
+                             "SET TERM ;^\nCOMMIT;\n";
 
 class CleaningRunTest : public ::testing::Test {
 public:
@@ -401,6 +406,57 @@ TEST_F(CleaningRunTest, ARefusedCopySaysWhyAndTouchesNothing)
         }
         EXPECT_FALSE(Present(Bak())) << "no partial copy";
         EXPECT_FALSE(Present(JournalName(host.path))) << "no journal left";
+    }
+}
+
+TEST_F(CleaningRunTest, AGbakThatRunsOutOfRoomSaysTheDiskIsFull)
+{
+    const std::string red = "red ";
+    const struct {
+        const char* name;
+        bool skip;
+        const char* gbakScript;  // nullptr: the real gbak
+        Events tail;             // after the copy's lines
+    } cases[] = {
+        // Room for the database and its copy, not for the backup; nothing
+        // has changed the database yet.
+        {"the real gbak's backup", true, nullptr,
+         {BackingUp, Normal, red + "Не удалось произвести бэкап (*.fdb -> *.fdk)!",
+          red + "Причина: недостаточно места на диске."}},
+        // What gbak 3 prints when the restored file cannot grow.
+        {"a restore in gbak's words", false,
+         "if [ \"$1\" = -b ]; then exec /usr/bin/gbak \"$@\"; fi\n"
+         "echo 'gbak: ERROR:I/O error during \"write\" operation for file' >&2\n"
+         "echo 'gbak: ERROR:    No space left on device' >&2; exit 1",
+         {Deleting, Ok, BackingUp, Ok, Restoring, Normal, red + "Не удалось восстановить (*.fdk -> *.fdb)!",
+          red + "Причина: недостаточно места на диске.", red + "Оригинальный файл БД возвращён на место:",
+          red + "{db}"}},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.name);
+        TempDir caseDir;
+        const std::string made = caseDir.File("made.fdb");
+        CreateFirebirdDatabase(made, OldAndNewRows + ManyRows);
+        const std::uintmax_t size = fs::file_size(made);
+        NearlyFullFolder folder(caseDir.File("small"), c.gbakScript ? 4 * size : 2 * size + 64 * 1024);
+        ASSERT_TRUE(folder.Mounted()) << "tmpfs could not be mounted";
+        host = RecordingHost{};
+        host.path = caseDir.File("small/MAIN.fdb");
+        host.skip = c.skip;
+        DBFileName = host.path;
+        fs::copy_file(made, host.path);
+
+        Run(c.gbakScript ? StandInGbak(c.gbakScript) : FakeRegistryFactory(true, true, "/usr/"));
+
+        Events expected = Join(Copied, c.tail);
+        for (std::string& event : expected) {
+            if (const auto at = event.find("{db}"); at != std::string::npos)
+                event.replace(at, 4, host.path);
+        }
+        EXPECT_EQ(host.events, expected);
+        EXPECT_EQ(QueryInteger(host.path, "SELECT COUNT(*) FROM log"), 20002) << "the original in place";
+        EXPECT_FALSE(Present(Bak()));
+        EXPECT_FALSE(Present(Fdk()));
     }
 }
 

@@ -6,37 +6,73 @@
 #include <sys/wait.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <chrono>
+#include <cstdlib>
 #include <filesystem>
 #include <fstream>
 #include <sstream>
 #include <stdexcept>
 #include <thread>
+#include <vector>
 
 extern char** environ;
 
 namespace {
 
-// Whether a process of group `group` still runs; a zombie has closed its
-// files already and does not count. gbak, the driver's child, is left to a
-// parent that may be slow to reap it, or never does.
-bool GroupAlive(pid_t group)
+struct ProcessEntry {
+    pid_t pid = 0;
+    pid_t parent = 0;
+    char state = 0;
+};
+
+// Every process there is, from /proc.
+std::vector<ProcessEntry> Processes()
 {
+    std::vector<ProcessEntry> processes;
     std::error_code ignored;
     for (const auto& entry : std::filesystem::directory_iterator("/proc", ignored)) {
         std::ifstream stat(entry.path() / "stat");
         std::string text;
         if (!std::getline(stat, text))
             continue;
-        // pid (command) state ppid pgrp ...; the command may hold spaces.
+        // pid (command) state ppid ...; the command may hold spaces.
         const std::size_t end = text.rfind(')');
         if (end == std::string::npos)
             continue;
+        ProcessEntry process;
+        process.pid = static_cast<pid_t>(std::atol(text.c_str()));
         std::istringstream fields(text.substr(end + 1));
-        char state = 0;
-        pid_t parent = 0;
-        pid_t processGroup = 0;
-        if (fields >> state >> parent >> processGroup && processGroup == group && state != 'Z' && state != 'X')
+        if (fields >> process.state >> process.parent)
+            processes.push_back(process);
+    }
+    return processes;
+}
+
+// The driver's children and theirs: gbak runs in a process group of its
+// own, so the driver's group does not name it.
+std::vector<pid_t> Descendants(pid_t root)
+{
+    const std::vector<ProcessEntry> processes = Processes();
+    std::vector<pid_t> found{root};
+    for (std::size_t i = 0; i < found.size(); ++i) {
+        for (const ProcessEntry& process : processes) {
+            if (process.parent == found[i])
+                found.push_back(process.pid);
+        }
+    }
+    found.erase(found.begin());
+    return found;
+}
+
+// Whether any of `pids` still runs; a zombie has closed its files already and
+// does not count. gbak, the driver's child, is left to a parent that may be
+// slow to reap it, or never does.
+bool AnyAlive(const std::vector<pid_t>& pids)
+{
+    for (const ProcessEntry& process : Processes()) {
+        if (std::find(pids.begin(), pids.end(), process.pid) != pids.end() && process.state != 'Z' &&
+            process.state != 'X')
             return true;
     }
     return false;
@@ -119,11 +155,14 @@ void RunProcess::KillAll()
 {
     if (pid_ <= 0)
         return;
+    const std::vector<pid_t> descendants = Descendants(pid_);
     kill(-pid_, SIGKILL);
+    for (const pid_t descendant : descendants)
+        kill(descendant, SIGKILL);
     int status = 0;
     waitpid(pid_, &status, 0);
     // Files gbak held open would keep a test's file system from unmounting.
-    for (int tries = 0; tries < 200 && GroupAlive(pid_); ++tries)
+    for (int tries = 0; tries < 200 && AnyAlive(descendants); ++tries)
         std::this_thread::sleep_for(std::chrono::milliseconds(25));
     pid_ = -1;
 }

@@ -7,7 +7,7 @@
 #include <vector>
 
 // A cleaning run in its own process (tests/clean/RunDriver.cpp), in a process
-// group of its own, so that killing it kills its gbak too.
+// group of its own; its gbak runs in another group, and is killed with it.
 class RunProcess {
 public:
     // Starts the driver with these arguments (database, Firebird folder or
