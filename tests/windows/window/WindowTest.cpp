@@ -393,7 +393,8 @@ TEST_F(Win32WindowRun, WholeRunsThroughTheWindow)
          false, 2},
         {"delete refused by the client", "isc_dsql_execute", true,
          {saving, L"green ...Ok", deleting, L"red An exception occured during delete data before date",
-          W("red Неудача!")},
+          W("red Неудача!"), W("red Оригинальный файл БД возвращён на место:"),
+          L"red " + std::wstring(database.begin(), database.end())},
          true, 0},
     };
     for (const auto& c : cases) {
