@@ -20,6 +20,7 @@
 #include "tests/support/FileBytes.h"
 #include "tests/support/FirebirdTestDatabase.h"
 #include "tests/support/TempDir.h"
+#include "tests/support/Unprivileged.h"
 
 namespace {
 
@@ -106,7 +107,7 @@ TEST(PosixFileSystemCopy, CopiesEveryByteOnceAndNeverOverwrites)
              fs::create_directory(d.File("db"));
              return d.File("db");
          },
-         platform::FileError::Other, {std::nullopt, fs::perms::unknown}},
+         platform::FileError::NotAFile, {std::nullopt, fs::perms::unknown}},
         {"source read fails half way: no partial target",
          // Reading this process's memory at offset 0 fails with EIO.
          [](const TempDir&) { return std::string("/proc/self/mem"); },
@@ -372,10 +373,68 @@ TEST(PosixFileSystem, IdentityFollowsTheFileThroughRenamesAndNotToItsCopies)
     EXPECT_NE(files->Identity(dir.File("copy")), original);
     ASSERT_TRUE(files->Rename(dir.File("a"), dir.File("b")));
     EXPECT_EQ(files->Identity(dir.File("b")), original);
+    WriteFileBytes(dir.File("b"), "rows and more rows");
+    EXPECT_EQ(files->Identity(dir.File("b")), original) << "writing into the file keeps it the same file";
     EXPECT_EQ(files->Identity(dir.File("a")), "");
     EXPECT_TRUE(files->IsLink(dir.File("link")));
     EXPECT_FALSE(files->IsLink(dir.File("b")));
     EXPECT_FALSE(files->IsLink(dir.File("missing")));
+}
+
+TEST(PosixFileSystem, KindReadKeepAndPrepare)
+{
+    TempDir dir;
+    const auto files = platform::CreateFileSystem();
+    // More than one piece of Read, and not a whole number of them.
+    std::string bytes(3 * 1024 * 1024 + 5, '\0');
+    for (std::size_t i = 0; i < bytes.size(); ++i)
+        bytes[i] = static_cast<char>(i * 7 + i / 4096);
+    WriteFileBytes(dir.File("file"), bytes);
+    fs::create_directory(dir.File("folder"));
+    fs::create_symlink(dir.File("file"), dir.File("link"));
+
+    const struct {
+        const char* name;
+        platform::PathKind kind;
+    } kinds[] = {{"file", platform::PathKind::File},
+                 {"folder", platform::PathKind::Folder},
+                 {"link", platform::PathKind::Link},
+                 {"missing", platform::PathKind::Missing}};
+    for (const auto& k : kinds)
+        EXPECT_EQ(files->KindOf(dir.File(k.name)), k.kind) << k.name;
+
+    std::string read;
+    std::size_t pieces = 0;
+    ASSERT_TRUE(files->Read(dir.File("file"), [&](const char* data, std::size_t size) {
+        read.append(data, size);
+        ++pieces;
+    }));
+    EXPECT_TRUE(read == bytes);
+    EXPECT_GT(pieces, 1u);
+    EXPECT_EQ(files->Read(dir.File("missing"), [](const char*, std::size_t) {}).error,
+              platform::FileError::NotFound);
+
+    ASSERT_TRUE(files->KeepAs(dir.File("file"), dir.File("kept")));
+    EXPECT_EQ(files->Identity(dir.File("kept")), files->Identity(dir.File("file"))) << "a second name, no copy";
+    EXPECT_EQ(files->KeepAs(dir.File("file"), dir.File("kept")).error, platform::FileError::TargetExists);
+    EXPECT_EQ(files->KeepAs(dir.File("missing"), dir.File("other")).error, platform::FileError::NotFound);
+
+    // The backup file gbak writes into: never wider than the database, even
+    // for a user who cannot give it the database's group.
+    fs::permissions(dir.Path(), fs::perms(0777));
+    WriteFileBytes(dir.File("database"), "rows");
+    fs::permissions(dir.File("database"), fs::perms(0660));
+    ASSERT_TRUE(files->PrepareLike(dir.File("database"), dir.File("backup")));
+    EXPECT_EQ(Mode(dir.File("backup")), fs::perms(0660));
+    EXPECT_EQ(fs::file_size(dir.File("backup")), 0u);
+    WriteFileBytes(dir.File("existing"), "old backup");
+    fs::permissions(dir.File("existing"), fs::perms(0666));
+    ASSERT_TRUE(files->PrepareLike(dir.File("database"), dir.File("existing")));
+    EXPECT_EQ(Mode(dir.File("existing")), fs::perms(0660)) << "an existing file narrowed too";
+    EXPECT_TRUE(AsUnprivilegedUser([&] {
+        return files->PrepareLike(dir.File("database"), dir.File("theirs")) &&
+               Mode(dir.File("theirs")) == fs::perms(0600);
+    })) << "the group's bits dropped with the group";
 }
 
 TEST(PosixFileSystem, ExistsAndCopyOwnerAndMode)
