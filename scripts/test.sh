@@ -7,6 +7,15 @@ cd "$(dirname "$0")/.."
 
 bash scripts/setup.sh
 
+# No test may write into the source tree: what git sees must be the same
+# after the tests as before them (in CI's fresh clone: nothing at all).
+tree_state() {
+  if git rev-parse --is-inside-work-tree >/dev/null 2>&1; then
+    git status --porcelain --untracked-files=all
+  fi
+}
+tree_before=$(tree_state)
+
 # CMakePresets.json's develop preset: build/test.
 cmake --preset develop
 cmake --build --preset develop --parallel "$(nproc)"
@@ -20,3 +29,11 @@ bash tests/packaging/debian-package-test.sh
 echo "Debian package leg took ${SECONDS}s"
 
 bash scripts/windows-tests.sh
+
+tree_after=$(tree_state)
+if [[ "$tree_after" != "$tree_before" ]]; then
+  echo "the tests changed the source tree:" >&2
+  diff <(echo "$tree_before") <(echo "$tree_after") >&2 || true
+  exit 1
+fi
+echo "the source tree is as the tests found it"

@@ -6,7 +6,6 @@
 #include <sys/stat.h>
 
 #include <filesystem>
-#include <iostream>
 #include <memory>
 #include <functional>
 #include <string>
@@ -247,8 +246,13 @@ TEST_F(CleaningRunTest, EveryFailurePutsTheDatabaseBackOrLeavesItAlone)
         {"restore failed after the database file was deleted",
          [database](CleaningRunTest& t) {
              database(t);
+             // The restore's database is the argument before "-user",
+             // whatever switches come first. A database still in place
+             // means the stage skipped the deletion: the stand-in then
+             // "restores" nothing and reports success, and the row fails.
              return t.StandInGbak("if [ \"$1\" = -b ]; then cp \"$3\" \"$4\"; exit 0; fi\n"
-                                  "[ -e \"$3\" ] && exit 9\necho broken > \"$3\"; exit 2");
+                                  "while [ \"$1\" != -user ]; do database=$1; shift; done\n"
+                                  "[ -e \"$database\" ] && exit 0\necho broken > \"$database\"; exit 2");
          },
          Join(Join(CopiedAndCleaned,
                    {BackingUp, Ok, Restoring, Normal, red + "Не удалось восстановить (*.fdk -> *.fdb)!"}),
@@ -376,6 +380,7 @@ TEST_F(CleaningRunTest, ARefusedCopySaysWhyAndTouchesNothing)
          },
          "Причина: недостаточно места на диске.", false},
     };
+    std::string notRun;
     for (const Case& c : cases) {
         SCOPED_TRACE(c.name);
         TempDir caseDir;
@@ -383,7 +388,7 @@ TEST_F(CleaningRunTest, ARefusedCopySaysWhyAndTouchesNothing)
         host.path = caseDir.File("MAIN.fdb");
         const std::shared_ptr<void> keep = c.arrange(*this, caseDir);
         if (!keep) {
-            std::cout << "row \"" << c.name << "\" not run: this machine cannot make the cause\n";
+            notRun += std::string(notRun.empty() ? "" : ", ") + c.name;
             continue;
         }
         DBFileName = host.path;
@@ -407,6 +412,9 @@ TEST_F(CleaningRunTest, ARefusedCopySaysWhyAndTouchesNothing)
         EXPECT_FALSE(Present(Bak())) << "no partial copy";
         EXPECT_FALSE(Present(JournalName(host.path))) << "no journal left";
     }
+    // Shown as skipped, so that a row this machine could not run is seen.
+    if (!notRun.empty())
+        GTEST_SKIP() << "this machine cannot make the cause of: " << notRun;
 }
 
 TEST_F(CleaningRunTest, AGbakThatRunsOutOfRoomSaysTheDiskIsFull)
