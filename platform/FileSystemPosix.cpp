@@ -13,6 +13,7 @@
 #include <vector>
 
 #include "platform/FileErrorPosix.h"
+#include "platform/FolderSyncPosix.h"
 #include "platform/UniqueFd.h"
 
 // Windows refuses to copy or delete a file that a running database holds open,
@@ -37,21 +38,15 @@ bool TakeExclusiveLock(int fd)
     return errno != EWOULDBLOCK;
 }
 
-std::string FolderOf(const std::string& path)
+// Takes the exclusive lock on the plain file `path` (whose lstat is `info`)
+// into `held`; false only when another holder has it. Anything else at the
+// path is not locked.
+bool LockIfRegular(const std::string& path, const struct stat& info, UniqueFd& held)
 {
-    const std::string::size_type slash = path.find_last_of('/');
-    if (slash == std::string::npos)
-        return ".";
-    return slash == 0 ? "/" : path.substr(0, slash);
-}
-
-// A new name is durable only once its folder has been flushed too.
-bool SyncFolderOf(const std::string& path)
-{
-    UniqueFd folder(open(FolderOf(path).c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC));
-    if (!folder.Valid())
-        return false;
-    return fsync(folder.Get()) == 0 || errno == EINVAL;  // some file systems cannot flush a folder
+    if (!S_ISREG(info.st_mode))
+        return true;
+    held = UniqueFd(open(path.c_str(), O_RDONLY | O_NOFOLLOW | O_NONBLOCK | O_CLOEXEC | O_NOCTTY));
+    return !held.Valid() || TakeExclusiveLock(held.Get());
 }
 
 // The copy is flushed before it counts, and flushing it only at the end would
@@ -230,11 +225,8 @@ public:
         // The lock is held until the name is gone, so nobody attaches between
         // the test and the unlink. A link is removed itself, never tested.
         UniqueFd held;
-        if (S_ISREG(info.st_mode)) {
-            held = UniqueFd(open(path.c_str(), O_RDONLY | O_NOFOLLOW | O_NONBLOCK | O_CLOEXEC | O_NOCTTY));
-            if (held.Valid() && !TakeExclusiveLock(held.Get()))
-                return false;
-        }
+        if (!LockIfRegular(path, info, held))
+            return false;
         if (unlink(path.c_str()) != 0)
             return false;
         // A deletion that a power cut could undo would bring back a file that
@@ -273,11 +265,8 @@ public:
             // file between the test and its replacement, and a file somebody
             // holds is never replaced under them.
             UniqueFd held;
-            if (S_ISREG(info.st_mode)) {
-                held = UniqueFd(open(path.c_str(), O_RDONLY | O_NOFOLLOW | O_NONBLOCK | O_CLOEXEC | O_NOCTTY));
-                if (held.Valid() && !TakeExclusiveLock(held.Get()))
-                    return {FileError::Held, EWOULDBLOCK};
-            }
+            if (!LockIfRegular(path, info, held))
+                return {FileError::Held, EWOULDBLOCK};
             if (rename(copy.c_str(), path.c_str()) != 0)
                 return FromErrno(errno);
         }

@@ -8,6 +8,7 @@
 #include <cerrno>
 
 #include "platform/FileErrorPosix.h"
+#include "platform/FolderSyncPosix.h"
 #include "platform/UniqueFd.h"
 
 // The lock is an flock on the journal's open file: the kernel drops it with
@@ -15,17 +16,9 @@
 namespace platform {
 namespace {
 
-// What a journal may say is a word and a file identity; anything longer is
-// not ours to trust anyway.
+// What a journal may say is a word and what the safety copy holds; anything
+// longer is not ours to trust anyway.
 constexpr std::size_t MaxJournalSize = 4096;
-
-bool SyncFolderOf(const std::string& path)
-{
-    const std::string::size_type slash = path.find_last_of('/');
-    const std::string folder = slash == std::string::npos ? "." : slash == 0 ? "/" : path.substr(0, slash);
-    UniqueFd handle(open(folder.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC));
-    return handle.Valid() && (fsync(handle.Get()) == 0 || errno == EINVAL);
-}
 
 bool ReadAll(int fd, std::string& content)
 {

@@ -20,6 +20,7 @@
 #include "tests/support/FileBytes.h"
 #include "tests/support/FirebirdTestDatabase.h"
 #include "tests/support/RecordingHost.h"
+#include "tests/support/StandInFirebird.h"
 #include "tests/support/TempDir.h"
 #include "tests/support/Unprivileged.h"
 
@@ -79,11 +80,7 @@ public:
     // A Firebird installation whose bin/gbak is the given shell script.
     RegistryReaderFactory StandInGbak(const std::string& script)
     {
-        const std::string root = dir.File("firebird");
-        fs::create_directories(root + "/bin");
-        WriteFileBytes(root + "/bin/gbak", "#!/bin/sh\n" + script + "\n");
-        fs::permissions(root + "/bin/gbak", fs::perms::owner_all);
-        return FakeRegistryFactory(true, true, root + "/");
+        return FakeRegistryFactory(true, true, ::StandInFirebird(dir.File("firebird"), script) + "/");
     }
 
     void Run(RegistryReaderFactory registry = PlatformRegistryReaderFactory())

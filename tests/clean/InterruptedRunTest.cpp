@@ -18,6 +18,7 @@
 #include "tests/support/FileBytes.h"
 #include "tests/support/FirebirdTestDatabase.h"
 #include "tests/support/RecordingHost.h"
+#include "tests/support/StandInFirebird.h"
 #include "tests/support/TempDir.h"
 
 namespace {
@@ -68,13 +69,9 @@ class InterruptedRunTest : public ::testing::Test {
 protected:
     // A Firebird folder whose bin/gbak is this shell script; "$0.started"
     // is the mark a script leaves when a test must wait for it.
-    std::string StandInFirebird(const TempDir& dir, const std::string& script)
+    static std::string StandInFirebird(const TempDir& dir, const std::string& script)
     {
-        std::string root = dir.File("firebird");
-        fs::create_directories(root + "/bin");
-        WriteFileBytes(root + "/bin/gbak", "#!/bin/sh\n" + script + "\n");
-        fs::permissions(root + "/bin/gbak", fs::perms::owner_all);
-        return root;
+        return ::StandInFirebird(dir.File("firebird"), script);
     }
     static std::string StartedMark(const std::string& firebird) { return firebird + "/bin/gbak.started"; }
 };

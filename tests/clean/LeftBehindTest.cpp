@@ -22,6 +22,7 @@
 #include "tests/support/AttachedDatabase.h"
 #include "tests/support/FileBytes.h"
 #include "tests/support/FirebirdTestDatabase.h"
+#include "tests/support/StandInFirebird.h"
 #include "tests/support/TempDir.h"
 
 namespace {
@@ -80,11 +81,7 @@ public:
     // A Firebird folder whose bin/gbak is this shell script.
     std::string StandInFirebird(const std::string& script) const
     {
-        const std::string root = dir.File("firebird");
-        fs::create_directories(root + "/bin");
-        WriteFileBytes(root + "/bin/gbak", "#!/bin/sh\n" + script + "\n");
-        fs::permissions(root + "/bin/gbak", fs::perms::owner_all);
-        return root;
+        return ::StandInFirebird(dir.File("firebird"), script);
     }
 
     // A run killed once gbak's restore has written `mark` beside the script.

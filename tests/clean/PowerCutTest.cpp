@@ -34,6 +34,7 @@
 #include "tests/support/FileBytes.h"
 #include "tests/support/FirebirdTestDatabase.h"
 #include "tests/support/LoopFileSystem.h"
+#include "tests/support/StandInFirebird.h"
 #include "tests/support/TempDir.h"
 
 namespace {
@@ -212,12 +213,8 @@ TEST_F(PowerCutTest, APowerCutAtAnyPointOfARunLeavesTheRowsToTheNextRuns)
         const std::string cleaned = RowsText(logRows - 1, errorRows - 1);
         // The stand-in gbak and its mark stay off the disk that loses power.
         std::string firebird = "/usr";
-        if (c.gbakScript) {
-            firebird = dir.File("firebird");
-            fs::create_directories(firebird + "/bin");
-            WriteFileBytes(firebird + "/bin/gbak", std::string("#!/bin/sh\n") + c.gbakScript + "\n");
-            fs::permissions(firebird + "/bin/gbak", fs::perms::owner_all);
-        }
+        if (c.gbakScript)
+            firebird = StandInFirebird(dir.File("firebird"), c.gbakScript);
         // The database as it was before the run is safe on the disk.
         disk->Sync();
 

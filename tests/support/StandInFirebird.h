@@ -1,0 +1,8 @@
+#pragma once
+
+#include <string>
+
+// A Firebird installation at `root` whose bin/gbak is the shell script
+// `script` (without its #! line); returns `root`. The script sees gbak's
+// arguments and may run the real /usr/bin/gbak itself.
+std::string StandInFirebird(const std::string& root, const std::string& script);
