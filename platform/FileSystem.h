@@ -48,9 +48,9 @@ public:
     // Deletes a file (a link itself, not what it leads to); fails when another
     // process holds the file. When it returns true the name is gone for good:
     // a power cut afterwards does not bring it back.
-    virtual bool Delete(const std::string& path) = 0;
+    virtual FileResult Delete(const std::string& path) = 0;
     // Renames within one volume; fails when `to` exists (never replaces).
-    virtual bool Rename(const std::string& from, const std::string& to) = 0;
+    virtual FileResult Rename(const std::string& from, const std::string& to) = 0;
     // Puts `copy` in the place of `path` in one step: `path` is replaced when
     // it exists and nobody holds it, taken when it does not exist. When that
     // cannot be done, both stay exactly as they were, so the path is never

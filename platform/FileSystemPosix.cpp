@@ -217,37 +217,39 @@ public:
         return {};
     }
 
-    bool Delete(const std::string& path) override
+    FileResult Delete(const std::string& path) override
     {
         struct stat info {};
         if (lstat(path.c_str(), &info) != 0)
-            return false;
+            return FromErrno(errno);
         // The lock is held until the name is gone, so nobody attaches between
         // the test and the unlink. A link is removed itself, never tested.
         UniqueFd held;
         if (!LockIfRegular(path, info, held))
-            return false;
+            return {FileError::Held, EWOULDBLOCK};
         if (unlink(path.c_str()) != 0)
-            return false;
+            return FromErrno(errno);
         // A deletion that a power cut could undo would bring back a file that
         // the steps after it count on being gone.
         SyncFolderOf(path);
-        return true;
+        return {};
     }
 
-    bool Rename(const std::string& from, const std::string& to) override
+    FileResult Rename(const std::string& from, const std::string& to) override
     {
         if (renameat2(AT_FDCWD, from.c_str(), AT_FDCWD, to.c_str(), RENAME_NOREPLACE) == 0)
-            return true;
+            return {};
         if (errno != EINVAL && errno != ENOSYS && errno != EOPNOTSUPP)
-            return false;
+            return FromErrno(errno);
         // The file system refuses the flag. A hard link cannot replace either.
         if (link(from.c_str(), to.c_str()) != 0)
-            return false;
+            return FromErrno(errno);
         if (unlink(from.c_str()) == 0)
-            return true;
+            return {};
+        // The reason is the unlink's; undoing the link must not overwrite it.
+        const FileResult failed = FromErrno(errno);
         unlink(to.c_str());
-        return false;
+        return failed;
     }
 
     FileResult PutBack(const std::string& copy, const std::string& path) override
@@ -258,8 +260,8 @@ public:
         if (lstat(path.c_str(), &info) != 0) {
             if (errno != ENOENT)
                 return FromErrno(errno);
-            if (!Rename(copy, path))
-                return FromErrno(errno);
+            if (const FileResult renamed = Rename(copy, path); !renamed)
+                return renamed;
         } else {
             // The lock is held across the rename, so nobody attaches the old
             // file between the test and its replacement, and a file somebody

@@ -109,19 +109,26 @@ public:
     // the next run puts that copy back whatever came back at the path. A
     // file another process holds without sharing deletion is refused here;
     // one held with FILE_SHARE_DELETE may keep its name until it is closed.
-    bool Delete(const std::string& path) override
+    FileResult Delete(const std::string& path) override
     {
         const std::wstring wide = AnsiToWide(path);
         if (DeleteFileW(wide.c_str()))
-            return true;
+            return {};
+        const DWORD error = GetLastError();
         // DeleteFileW refuses a link to a folder; such a link is removed as a
         // folder, which removes the link and leaves its target alone.
-        return IsDirectoryLink(wide) && RemoveDirectoryW(wide.c_str());
+        if (!IsDirectoryLink(wide))
+            return FromWinError(error);
+        if (RemoveDirectoryW(wide.c_str()))
+            return {};
+        return FromWinError(GetLastError());
     }
 
-    bool Rename(const std::string& from, const std::string& to) override
+    FileResult Rename(const std::string& from, const std::string& to) override
     {
-        return MoveFileW(AnsiToWide(from).c_str(), AnsiToWide(to).c_str()) != FALSE;
+        if (MoveFileW(AnsiToWide(from).c_str(), AnsiToWide(to).c_str()))
+            return {};
+        return FromWinError(GetLastError());
     }
 
     FileResult PutBack(const std::string& copy, const std::string& path) override

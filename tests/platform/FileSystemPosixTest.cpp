@@ -251,7 +251,7 @@ TEST(PosixFileSystemDelete, RefusesAHeldFileAndRemovesLinksThemselves)
         TempDir dir;
         const std::shared_ptr<void> holder = c.arrange(dir);
         const bool hadName = fs::exists(fs::symlink_status(dir.File("name")));
-        EXPECT_EQ(files->Delete(dir.File("name")), c.deleted) << c.name;
+        EXPECT_EQ(static_cast<bool>(files->Delete(dir.File("name"))), c.deleted) << c.name;
         EXPECT_EQ(fs::exists(fs::symlink_status(dir.File("name"))), hadName && !c.deleted) << c.name;
         if (fs::exists(fs::symlink_status(dir.File("kept")))) {
             EXPECT_EQ(ReadFileBytes(dir.File("kept")), "rows") << c.name;
@@ -287,7 +287,7 @@ TEST(PosixFileSystemRename, NeverReplaces)
     for (const auto& c : cases) {
         TempDir dir;
         c.arrange(dir);
-        EXPECT_EQ(files->Rename(dir.File("from"), dir.File("to")), c.renamed) << c.name;
+        EXPECT_EQ(static_cast<bool>(files->Rename(dir.File("from"), dir.File("to"))), c.renamed) << c.name;
         EXPECT_EQ(fs::exists(dir.File("from")) ? std::optional(ReadFileBytes(dir.File("from"))) : std::nullopt, c.from)
             << c.name;
         EXPECT_EQ(fs::exists(dir.File("to")) ? std::optional(ReadFileBytes(dir.File("to"))) : std::nullopt, c.to)

@@ -117,21 +117,21 @@ TEST(WinFileSystem, RenameAndDeleteNeverDestroyWhatTheyMustKeep)
         std::optional<std::string> db, bak, fresh;  // afterwards; nullopt: absent
     } cases[] = {
         {"rename to a new name",
-         [](auto& fs, auto& root) { return fs.Rename(root + "bak", root + "new"); }, true, database, std::nullopt,
+         [](auto& fs, auto& root) { return static_cast<bool>(fs.Rename(root + "bak", root + "new")); }, true, database, std::nullopt,
          leftover},
         {"rename onto an existing file fails and replaces nothing",
-         [](auto& fs, auto& root) { return fs.Rename(root + "bak", root + "db"); }, false, database, leftover,
+         [](auto& fs, auto& root) { return static_cast<bool>(fs.Rename(root + "bak", root + "db")); }, false, database, leftover,
          std::nullopt},
-        {"delete a file", [](auto& fs, auto& root) { return fs.Delete(root + "db"); }, true, std::nullopt,
+        {"delete a file", [](auto& fs, auto& root) { return static_cast<bool>(fs.Delete(root + "db")); }, true, std::nullopt,
          leftover, std::nullopt},
         {"delete a missing file is harmless",
-         [](auto& fs, auto& root) { return fs.Delete(root + "missing"); }, false, database, leftover,
+         [](auto& fs, auto& root) { return static_cast<bool>(fs.Delete(root + "missing")); }, false, database, leftover,
          std::nullopt},
         {"delete a file held without sharing fails",
          [](auto& fs, auto& root) {
              HeldFile held(root + "db");
              EXPECT_TRUE(held.Held());
-             return fs.Delete(root + "db");
+             return static_cast<bool>(fs.Delete(root + "db"));
          },
          false, database, leftover, std::nullopt},
         {"an existing file exists", [](auto& fs, auto& root) { return fs.Exists(root + "bak"); }, true, database,
