@@ -245,6 +245,29 @@ void TMainForm::CreateControls()
 
     // Today marked and written below, no week numbers, the locale's first day.
     SetWindowSubclass(MonthCalendar, CalendarProc, 1, reinterpret_cast<DWORD_PTR>(this));
+    for (HWND button : {FileOpenButton, ClearDBButton})
+        SetWindowSubclass(button, ButtonProc, 1, reinterpret_cast<DWORD_PTR>(this));
+    AddFileNameToolTip();
+}
+
+void TMainForm::AddFileNameToolTip()
+{
+    // Shown also while another program is active, and with every '&' of a
+    // path kept as it is.
+    FileNameToolTip = CreateWindowExW(WS_EX_TOPMOST, TOOLTIPS_CLASSW, nullptr, WS_POPUP | TTS_ALWAYSTIP | TTS_NOPREFIX,
+                                      CW_USEDEFAULT, CW_USEDEFAULT, CW_USEDEFAULT, CW_USEDEFAULT, Handle, nullptr,
+                                      GetModuleHandleW(nullptr), nullptr);
+    if (FileNameToolTip == nullptr)
+        throw std::runtime_error("the tooltip could not be created");
+    // The text is asked for each time the tip shows, so it is the path the
+    // edit holds then, however it got there.
+    TTTOOLINFOW tool{};
+    tool.cbSize = sizeof tool;
+    tool.uFlags = TTF_IDISHWND | TTF_SUBCLASS;
+    tool.hwnd = Panel1;
+    tool.uId = reinterpret_cast<UINT_PTR>(FileNameLabeledEdit);
+    tool.lpszText = LPSTR_TEXTCALLBACKW;
+    SendMessageW(FileNameToolTip, TTM_ADDTOOLW, 0, reinterpret_cast<LPARAM>(&tool));
 }
 
 HWND TMainForm::Control(std::string_view name) const
@@ -330,6 +353,26 @@ LRESULT CALLBACK TMainForm::PanelProc(HWND window, UINT message, WPARAM wParam, 
         if (lParam != 0 && self->Command(reinterpret_cast<HWND>(lParam), HIWORD(wParam)))
             return 0;
         break;
+    case WM_NOTIFY: {
+        const auto* header = reinterpret_cast<const NMHDR*>(lParam);
+        // Every change of the calendar's value, by mouse, keyboard, month
+        // arrows or the today footer, shows the day the run will cut off at.
+        if (header->hwndFrom == self->MonthCalendar && (header->code == MCN_SELCHANGE || header->code == MCN_SELECT)) {
+            self->ShowCalendarDate();
+            return 0;
+        }
+        if (header->hwndFrom == self->FileNameToolTip && header->code == TTN_GETDISPINFOW) {
+            // Kept in the form: the tooltip reads the text after this returns.
+            auto* info = reinterpret_cast<NMTTDISPINFOW*>(lParam);
+            const int length = GetWindowTextLengthW(self->FileNameLabeledEdit);
+            self->toolTipText_.assign(static_cast<size_t>(length) + 1, L'\0');
+            GetWindowTextW(self->FileNameLabeledEdit, self->toolTipText_.data(), length + 1);
+            self->toolTipText_.resize(static_cast<size_t>(length));
+            info->lpszText = self->toolTipText_.data();
+            return 0;
+        }
+        break;
+    }
     case WM_CTLCOLORSTATIC:
         if (reinterpret_cast<HWND>(lParam) == self->DateTimeLabel)
             return self->StaticColour(reinterpret_cast<HDC>(wParam), reinterpret_cast<HWND>(lParam));
@@ -349,12 +392,37 @@ LRESULT CALLBACK TMainForm::CalendarProc(HWND window, UINT message, WPARAM wPara
 {
     const LRESULT result = DefSubclassProc(window, message, wParam, lParam);
     // A click is a press and release of the mouse button; the calendar has
-    // taken its pick by the release. The keyboard never gets here.
+    // taken its pick by the release. The selection notifications cover the
+    // rest.
     if (message == WM_LBUTTONUP) {
         auto* self = reinterpret_cast<TMainForm*>(data);
         self->ShowingErrors([self] { self->MonthCalendarClick(self->MonthCalendar); });
     }
     return result;
+}
+
+LRESULT CALLBACK TMainForm::ButtonProc(HWND window, UINT message, WPARAM wParam, LPARAM lParam, UINT_PTR,
+                                       DWORD_PTR)
+{
+    // The form is no dialog, so the dialog manager neither makes the
+    // focused button the default one nor presses it on Return (keypad Enter
+    // is Return too). The button asks for that key and presses itself, once
+    // per press rather than per key repeat.
+    if (message == WM_GETDLGCODE) {
+        LRESULT result = DefSubclassProc(window, message, wParam, lParam);
+        const auto* pending = reinterpret_cast<const MSG*>(lParam);
+        if (pending != nullptr && pending->message == WM_KEYDOWN && pending->wParam == VK_RETURN)
+            result |= DLGC_WANTMESSAGE;
+        return result;
+    }
+    if (message == WM_KEYDOWN && wParam == VK_RETURN) {
+        constexpr LPARAM repeated = 1 << 30;
+        if ((lParam & repeated) == 0)
+            SendMessageW(GetParent(window), WM_COMMAND, MAKEWPARAM(GetDlgCtrlID(window), BN_CLICKED),
+                         reinterpret_cast<LPARAM>(window));
+        return 0;
+    }
+    return DefSubclassProc(window, message, wParam, lParam);
 }
 
 LRESULT CALLBACK TMainForm::TracePaneProc(HWND window, UINT message, WPARAM wParam, LPARAM lParam, UINT_PTR,

@@ -40,6 +40,9 @@ public:
     HWND SkipCheckBox = nullptr;
     HWND ClearDBButton = nullptr;
     HWND CorrectBDCheckBox = nullptr;
+    // Shows the whole database path over FileNameLabeledEdit, which is often
+    // too narrow for it.
+    HWND FileNameToolTip = nullptr;
     FileNameDialog* FileOpenDialog = nullptr;
 
     // The window of a control of the table, by its name.
@@ -87,7 +90,11 @@ private:
     static LRESULT CALLBACK TracePaneProc(HWND window, UINT message, WPARAM wParam, LPARAM lParam, UINT_PTR,
                                           DWORD_PTR data);
 
+    static LRESULT CALLBACK ButtonProc(HWND window, UINT message, WPARAM wParam, LPARAM lParam, UINT_PTR,
+                                       DWORD_PTR data);
+
     void CreateControls();
+    void AddFileNameToolTip();
     void LayOutPanel();
     void ShowCalendarDate();
     bool Command(HWND control, WORD code);
@@ -101,6 +108,7 @@ private:
     std::unique_ptr<CleaningRun> run_;
     std::map<HWND, const form::Control*> controls_;
     HFONT fonts_[4] = {};
+    std::wstring toolTipText_;
     HBRUSH labelBrush_ = nullptr;
     bool busyCursor_ = false;
     bool closeAfterRun_ = false;
