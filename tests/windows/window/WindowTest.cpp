@@ -11,6 +11,8 @@
 #include <gtest/gtest.h>
 
 #include <atomic>
+#include <cmath>
+#include <cstdlib>
 #include <fstream>
 #include <memory>
 #include <optional>
@@ -25,6 +27,7 @@
 #include "tests/support/TempDir.h"
 #include "tests/windows/StandInGbak.h"
 #include "tests/windows/WindowsTestSupport.h"
+#include "ui/FormDesign.h"
 #include "ui/win32/Main.h"
 
 namespace {
@@ -392,6 +395,151 @@ TEST(Win32Window, HoveringTheFileNameShowsTheWholePathAsChosenLast)
         EXPECT_EQ(HoveredTip(form), path);
     }
     SendMessageW(form.FileNameToolTip, TTM_POP, 0, 0);
+}
+
+// Within a pixel, every control stands where the table puts it and its
+// font has the table's size, both scaled by dpi/96, and the bold roles are
+// bold.
+void ExpectScaledBy(const TMainForm& form, int dpi)
+{
+    const auto scaled = [dpi](int designed) { return designed * dpi / 96.0; };
+    const auto within = [](long actual, double expected) { return std::abs(actual - expected) <= 1.0; };
+    RECT client{};
+    GetClientRect(form.Handle, &client);
+    EXPECT_TRUE(within(client.right, scaled(form::ClientSize.width)) && within(client.bottom, scaled(form::ClientSize.height)))
+        << "client area " << client.right << "x" << client.bottom;
+    const form::Rect& panel = form::Find("Panel1").rect;
+    for (const form::Control& control : form::Controls()) {
+        const std::string name(control.name);
+        HWND window = form.Control(control.name);
+        RECT actual{};
+        GetWindowRect(window, &actual);
+        MapWindowPoints(HWND_DESKTOP, form.Handle, reinterpret_cast<POINT*>(&actual), 2);
+        // The table's rectangle in the 96-dpi client area.
+        const bool inPanel = control.kind != form::Kind::Panel;
+        const int x = control.rect.left + (inPanel ? panel.left + form::PanelFrame : 0);
+        const int y = control.rect.top + (inPanel ? panel.top + form::PanelFrame : 0);
+        EXPECT_TRUE(within(actual.left, scaled(x)) && within(actual.top, scaled(y)) &&
+                    within(actual.right, scaled(x + control.rect.width)) &&
+                    within(actual.bottom, scaled(y + control.rect.height)))
+            << name << " at " << actual.left << "," << actual.top << "," << actual.right << "," << actual.bottom;
+        // The panel writes nothing; the trace pane sets its face per line.
+        if (control.kind == form::Kind::Panel || control.kind == form::Kind::RichEdit)
+            continue;
+        const auto font = reinterpret_cast<HFONT>(SendMessageW(window, WM_GETFONT, 0, 0));
+        LOGFONTW face{};
+        ASSERT_TRUE(font != nullptr && GetObjectW(font, sizeof face, &face) == sizeof face) << name;
+        const bool bold = control.font == form::FontRole::Bold || control.font == form::FontRole::LargeBold;
+        EXPECT_EQ(face.lfWeight, bold ? FW_BOLD : FW_NORMAL) << name;
+        // An 11 px character height, or the large captions' 16 px cell.
+        const double height = control.font == form::FontRole::LargeBold ? scaled(16) : -scaled(11);
+        EXPECT_TRUE(within(face.lfHeight, height)) << name << ": font height " << face.lfHeight;
+    }
+}
+
+// The DPI a session of this program reports, set in the current user's
+// display settings for the processes started while it lasts.
+class LogPixelsSetting {
+public:
+    explicit LogPixelsSetting(DWORD dpi)
+    {
+        RegCreateKeyExW(HKEY_CURRENT_USER, L"Control Panel\\Desktop", 0, nullptr, 0, KEY_QUERY_VALUE | KEY_SET_VALUE,
+                        nullptr, &key_, nullptr);
+        DWORD size = sizeof old_;
+        had_ = RegQueryValueExW(key_, L"LogPixels", nullptr, nullptr, reinterpret_cast<BYTE*>(&old_), &size) ==
+               ERROR_SUCCESS;
+        RegSetValueExW(key_, L"LogPixels", 0, REG_DWORD, reinterpret_cast<const BYTE*>(&dpi), sizeof dpi);
+    }
+    ~LogPixelsSetting()
+    {
+        if (had_)
+            RegSetValueExW(key_, L"LogPixels", 0, REG_DWORD, reinterpret_cast<const BYTE*>(&old_), sizeof old_);
+        else
+            RegDeleteValueW(key_, L"LogPixels");
+        RegCloseKey(key_);
+    }
+    LogPixelsSetting(const LogPixelsSetting&) = delete;
+    LogPixelsSetting& operator=(const LogPixelsSetting&) = delete;
+
+private:
+    HKEY key_ = nullptr;
+    DWORD old_ = 0;
+    bool had_ = false;
+};
+
+constexpr char StartedAtDpiVariable[] = "QUENOR_WINDOW_TEST_DPI";
+
+// This test program again, with only `filter`'s tests, writing to the same
+// output; its exit code, or -1 when it could not start or did not end.
+int RunThisProgram(const std::string& filter)
+{
+    char path[MAX_PATH] = {};
+    GetModuleFileNameA(nullptr, path, MAX_PATH);
+    std::string commandLine = "\"" + std::string(path) + "\" --gtest_filter=" + filter;
+    STARTUPINFOA startup{};
+    startup.cb = sizeof startup;
+    startup.dwFlags = STARTF_USESTDHANDLES;
+    startup.hStdInput = GetStdHandle(STD_INPUT_HANDLE);
+    startup.hStdOutput = GetStdHandle(STD_OUTPUT_HANDLE);
+    startup.hStdError = GetStdHandle(STD_ERROR_HANDLE);
+    PROCESS_INFORMATION process{};
+    if (!CreateProcessA(nullptr, commandLine.data(), nullptr, nullptr, TRUE, 0, nullptr, nullptr, &startup, &process))
+        return -1;
+    DWORD exitCode = static_cast<DWORD>(-1);
+    if (WaitForSingleObject(process.hProcess, 120000) == WAIT_OBJECT_0)
+        GetExitCodeProcess(process.hProcess, &exitCode);
+    else
+        TerminateProcess(process.hProcess, 1);
+    CloseHandle(process.hThread);
+    CloseHandle(process.hProcess);
+    return static_cast<int>(exitCode);
+}
+
+TEST(Win32Window, ScalesItsLayoutAndFontsByTheDpiOfItsDisplay)
+{
+    for (const int dpi : {120, 144, 192}) {
+        SCOPED_TRACE("dpi " + std::to_string(dpi));
+        // Windows keeps a window, frame and caption included, within the
+        // screen.
+        ASSERT_GE(GetSystemMetrics(SM_CXSCREEN), form::ClientSize.width * dpi / 96 + 50) << "too small a display";
+        ASSERT_GE(GetSystemMetrics(SM_CYSCREEN), form::ClientSize.height * dpi / 96 + 50) << "too small a display";
+        {
+            // Started on a display of that DPI: Windows tells a process the
+            // DPI when it starts, so the check runs in another process.
+            LogPixelsSetting setting(static_cast<DWORD>(dpi));
+            SetEnvironmentVariableA(StartedAtDpiVariable, std::to_string(dpi).c_str());
+            EXPECT_EQ(RunThisProgram("Win32WindowStartedAtDpi.*"), 0);
+            SetEnvironmentVariableA(StartedAtDpiVariable, nullptr);
+        }
+        // Moved to that display and back: Windows suggests the window's
+        // rectangles, the client area scaled and the frame as it is.
+        Form f;
+        TMainForm& form = f.form;
+        RECT designed{}, client{};
+        GetWindowRect(form.Handle, &designed);
+        GetClientRect(form.Handle, &client);
+        RECT suggested = designed;
+        suggested.right += std::lround((dpi - 96) * client.right / 96.0);
+        suggested.bottom += std::lround((dpi - 96) * client.bottom / 96.0);
+        for (const auto& [to, rect] : {std::pair{dpi, suggested}, std::pair{96, designed}}) {
+            SCOPED_TRACE("moved to dpi " + std::to_string(to));
+            SendMessageW(form.Handle, WM_DPICHANGED, MAKEWPARAM(to, to), reinterpret_cast<LPARAM>(&rect));
+            form.ProcessMessages();
+            RECT now{};
+            GetWindowRect(form.Handle, &now);
+            EXPECT_TRUE(EqualRect(&now, &rect)) << now.left << "," << now.top << "," << now.right << "," << now.bottom;
+            ExpectScaledBy(form, to);
+        }
+    }
+}
+
+TEST(Win32WindowStartedAtDpi, StandsAndWritesScaledByIt)
+{
+    const char* dpi = std::getenv(StartedAtDpiVariable);
+    if (dpi == nullptr)
+        GTEST_SKIP() << "run by ScalesItsLayoutAndFontsByTheDpiOfItsDisplay in a session of another DPI";
+    Form f;
+    ExpectScaledBy(f.form, std::atoi(dpi));
 }
 
 TEST(Win32Window, TheFileDialogConfirmedOrCancelled)
