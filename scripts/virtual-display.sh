@@ -1,15 +1,17 @@
 # Sourced by the scripts that show windows: a virtual X display of their own.
-#   start_display  starts Xvfb on the first free display from :90 and exports
-#                  DISPLAY; returns 1 when none could be started.
+#   start_display [WIDTHxHEIGHT]
+#                  starts Xvfb on the first free display from :90, 1024x768
+#                  unless asked for another size, and exports DISPLAY;
+#                  returns 1 when none could be started.
 #   stop_display   stops it and unsets DISPLAY; safe to call twice, so that an
 #                  EXIT trap can call it too.
 xvfb_pid=
 
 start_display() {
-  local n
+  local n size=${1:-1024x768}
   for n in $(seq 90 120); do
     [[ -e /tmp/.X$n-lock ]] && continue
-    Xvfb ":$n" -screen 0 1024x768x24 -nolisten tcp >/dev/null 2>&1 &
+    Xvfb ":$n" -screen 0 "${size}x24" -nolisten tcp >/dev/null 2>&1 &
     xvfb_pid=$!
     export DISPLAY=":$n"
     for _ in $(seq 50); do [[ -e /tmp/.X11-unix/X$n ]] && return 0; sleep 0.1; done

@@ -55,7 +55,9 @@ isc_dsql_prepare@28 isc_dsql_sql_info@24 isc_rollback_transaction@8 isc_start_mu
   wine_run 600 "$build/tests/windows/windows_tests.exe" || status=1
   timeout 60 "$wineserver" -w || true
 
-  start_display
+  # Large enough for the window scaled to 200 %, which the window tests
+  # start it at.
+  start_display 1280x1024
   # Wine's ANSI code page follows LANG: Windows-1251, as on the Russian
   # systems the tool serves.
   LANG=ru_RU.UTF-8 LC_ALL=ru_RU.UTF-8 wine_run 600 "$build/tests/windows/window/window_tests.exe" || status=1

@@ -71,7 +71,42 @@ void RegisterClasses(HINSTANCE instance)
     registered = true;
 }
 
-HFONT MakeFont(form::FontRole role)
+// Functions that Windows before 10 (1607) lacks, looked up at run time so
+// that the program still starts there. GCC accepts a cast to any function
+// type only from void(*)().
+template <class Function>
+Function User32Function(const char* name)
+{
+    const FARPROC found = GetProcAddress(GetModuleHandleW(L"user32.dll"), name);
+    return reinterpret_cast<Function>(reinterpret_cast<void (*)()>(found));
+}
+
+UINT WindowDpi(HWND window)
+{
+    using GetDpiForWindowFunction = UINT(WINAPI*)(HWND);
+    static const auto getDpiForWindow = User32Function<GetDpiForWindowFunction>("GetDpiForWindow");
+    if (getDpiForWindow != nullptr) {
+        if (const UINT dpi = getDpiForWindow(window); dpi != 0)
+            return dpi;
+    }
+    // The system's DPI, which is all older systems know.
+    HDC dc = GetDC(window);
+    const int dpi = GetDeviceCaps(dc, LOGPIXELSX);
+    ReleaseDC(window, dc);
+    return dpi > 0 ? static_cast<UINT>(dpi) : USER_DEFAULT_SCREEN_DPI;
+}
+
+// The frame's size around a client area depends on the DPI where Windows
+// can tell it.
+void AdjustFrameForDpi(RECT& frame, DWORD style, UINT dpi)
+{
+    using AdjustWindowRectExForDpiFunction = BOOL(WINAPI*)(RECT*, DWORD, BOOL, DWORD, UINT);
+    static const auto adjustForDpi = User32Function<AdjustWindowRectExForDpiFunction>("AdjustWindowRectExForDpi");
+    if (adjustForDpi == nullptr || !adjustForDpi(&frame, style, FALSE, 0, dpi))
+        AdjustWindowRectEx(&frame, style, FALSE, 0);
+}
+
+HFONT MakeFont(form::FontRole role, UINT dpi)
 {
     // A negative height asks for the character height, a positive one for
     // the cell height.
@@ -92,7 +127,7 @@ HFONT MakeFont(form::FontRole role)
         charset = RUSSIAN_CHARSET;
         break;
     }
-    return CreateFontW(height, 0, 0, 0, weight, FALSE, FALSE, FALSE, charset, OUT_DEFAULT_PRECIS,
+    return CreateFontW(MulDiv(height, static_cast<int>(dpi), USER_DEFAULT_SCREEN_DPI), 0, 0, 0, weight, FALSE, FALSE, FALSE, charset, OUT_DEFAULT_PRECIS,
                        CLIP_DEFAULT_PRECIS, DEFAULT_QUALITY, DEFAULT_PITCH | FF_DONTCARE, L"Tahoma");
 }
 
@@ -140,8 +175,6 @@ TMainForm::TMainForm(std::unique_ptr<FileNameDialog> dialog, RunFactory makeRun)
     FileOpenDialog = fileDialog_.get();
     const HINSTANCE instance = GetModuleHandleW(nullptr);
     RegisterClasses(instance);
-    for (int role = 0; role < 4; ++role)
-        fonts_[role] = MakeFont(static_cast<form::FontRole>(role));
 
     const DWORD style = WS_OVERLAPPEDWINDOW | WS_CLIPCHILDREN;
     RECT frame{0, 0, form::ClientSize.width, form::ClientSize.height};
@@ -150,12 +183,22 @@ TMainForm::TMainForm(std::unique_ptr<FileNameDialog> dialog, RunFactory makeRun)
                              frame.right - frame.left, frame.bottom - frame.top, nullptr, nullptr, instance, this);
     if (Handle == nullptr)
         throw std::runtime_error("the main window could not be created");
+    // Only the window knows the DPI of the display it was put on.
+    dpi_ = WindowDpi(Handle);
+    MakeFonts();
+    if (dpi_ != USER_DEFAULT_SCREEN_DPI) {
+        frame = {0, 0, Scale(form::ClientSize.width), Scale(form::ClientSize.height)};
+        AdjustFrameForDpi(frame, style, dpi_);
+        SetWindowPos(Handle, nullptr, 0, 0, frame.right - frame.left, frame.bottom - frame.top,
+                     SWP_NOMOVE | SWP_NOZORDER | SWP_NOACTIVATE);
+    }
     SendMessageW(Handle, WM_SETFONT, reinterpret_cast<WPARAM>(fonts_[0]), FALSE);
     // Set on the window too, so the task bar and other programs can ask for it.
     for (const WPARAM size : {ICON_SMALL, ICON_BIG})
         SendMessageW(Handle, WM_SETICON, size,
                      GetClassLongPtrW(Handle, size == ICON_SMALL ? GCLP_HICONSM : GCLP_HICON));
     CreateControls();
+    LayOutForm();
 
     // The calendar's value starts at the first moment of 1 January 2000.
     SYSTEMTIME start{};
@@ -192,10 +235,9 @@ void TMainForm::CreateControls()
             style |= WS_VISIBLE;
         if (control.tabStop)
             style |= WS_TABSTOP;
-        const int offset = inPanel ? form::PanelFrame : 0;
+        const form::Rect placed = DesignedInParent(control);
         HWND window = CreateWindowExW(kind.exStyle, kind.className, Utf8ToWide(control.text).c_str(), style,
-                                      control.rect.left + offset, control.rect.top + offset, control.rect.width,
-                                      control.rect.height, inPanel ? Panel1 : Handle,
+                                      placed.left, placed.top, placed.width, placed.height, inPanel ? Panel1 : Handle,
                                       reinterpret_cast<HMENU>(static_cast<INT_PTR>(id++)), instance, this);
         if (window == nullptr)
             throw std::runtime_error("the control " + std::string(control.name) + " could not be created");
@@ -245,6 +287,78 @@ void TMainForm::CreateControls()
 
     // Today marked and written below, no week numbers, the locale's first day.
     SetWindowSubclass(MonthCalendar, CalendarProc, 1, reinterpret_cast<DWORD_PTR>(this));
+    for (HWND button : {FileOpenButton, ClearDBButton})
+        SetWindowSubclass(button, ButtonProc, 1, reinterpret_cast<DWORD_PTR>(this));
+    AddFileNameToolTip();
+}
+
+void TMainForm::AddFileNameToolTip()
+{
+    // Shown also while another program is active, and with every '&' of a
+    // path kept as it is.
+    FileNameToolTip = CreateWindowExW(WS_EX_TOPMOST, TOOLTIPS_CLASSW, nullptr, WS_POPUP | TTS_ALWAYSTIP | TTS_NOPREFIX,
+                                      CW_USEDEFAULT, CW_USEDEFAULT, CW_USEDEFAULT, CW_USEDEFAULT, Handle, nullptr,
+                                      GetModuleHandleW(nullptr), nullptr);
+    if (FileNameToolTip == nullptr)
+        throw std::runtime_error("the tooltip could not be created");
+    // The text is asked for each time the tip shows, so it is the path the
+    // edit holds then, however it got there.
+    TTTOOLINFOW tool{};
+    tool.cbSize = sizeof tool;
+    tool.uFlags = TTF_IDISHWND | TTF_SUBCLASS;
+    tool.hwnd = Panel1;
+    tool.uId = reinterpret_cast<UINT_PTR>(FileNameLabeledEdit);
+    tool.lpszText = LPSTR_TEXTCALLBACKW;
+    SendMessageW(FileNameToolTip, TTM_ADDTOOLW, 0, reinterpret_cast<LPARAM>(&tool));
+}
+
+int TMainForm::Scale(int designed) const
+{
+    return MulDiv(designed, static_cast<int>(dpi_), USER_DEFAULT_SCREEN_DPI);
+}
+
+form::Rect TMainForm::Scale(const form::Rect& designed, int originLeft, int originTop) const
+{
+    // Each edge is scaled from the client area's corner, so that no edge is
+    // more than half a pixel from where the whole window scaled puts it.
+    const int left = Scale(originLeft + designed.left) - Scale(originLeft);
+    const int top = Scale(originTop + designed.top) - Scale(originTop);
+    const int right = Scale(originLeft + designed.left + designed.width) - Scale(originLeft);
+    const int bottom = Scale(originTop + designed.top + designed.height) - Scale(originTop);
+    return {left, top, right - left, bottom - top};
+}
+
+form::Rect TMainForm::DesignedInParent(const form::Control& control) const
+{
+    if (control.kind == form::Kind::Panel)
+        return Scale(control.rect, 0, 0);
+    // The table measures from the panel's inner area; the window from the
+    // panel's corner, so that the controls stand where the whole window
+    // scaled puts them.
+    const form::Rect& panel = form::Find("Panel1").rect;
+    const form::Rect inPanel{control.rect.left + form::PanelFrame, control.rect.top + form::PanelFrame,
+                             control.rect.width, control.rect.height};
+    return Scale(inPanel, panel.left, panel.top);
+}
+
+void TMainForm::MakeFonts()
+{
+    for (int role = 0; role < 4; ++role)
+        fonts_[role] = MakeFont(static_cast<form::FontRole>(role), dpi_);
+}
+
+void TMainForm::SetDpi(UINT dpi)
+{
+    HFONT old[4];
+    std::copy(std::begin(fonts_), std::end(fonts_), std::begin(old));
+    dpi_ = dpi;
+    MakeFonts();
+    SendMessageW(Handle, WM_SETFONT, reinterpret_cast<WPARAM>(fonts_[0]), FALSE);
+    for (const auto& [window, control] : controls_)
+        SendMessageW(window, WM_SETFONT, reinterpret_cast<WPARAM>(fonts_[static_cast<int>(control->font)]), TRUE);
+    // No control holds the old fonts any longer.
+    for (HFONT font : old)
+        DeleteObject(font);
 }
 
 HWND TMainForm::Control(std::string_view name) const
@@ -255,17 +369,33 @@ HWND TMainForm::Control(std::string_view name) const
     throw std::out_of_range("no control named " + std::string(name));
 }
 
+void TMainForm::LayOutForm()
+{
+    if (Panel1 == nullptr)
+        return;
+    RECT client{};
+    GetClientRect(Handle, &client);
+    const form::Control& panel = form::Find("Panel1");
+    const form::Rect placed = form::Place(Scale(panel.rect, 0, 0), panel.anchors,
+                                          {Scale(form::ClientSize.width), Scale(form::ClientSize.height)},
+                                          {client.right, client.bottom});
+    SetWindowPos(Panel1, nullptr, placed.left, placed.top, placed.width, placed.height, SWP_NOZORDER | SWP_NOACTIVATE);
+    // The panel may keep its size while the DPI changes.
+    LayOutPanel();
+}
+
 void TMainForm::LayOutPanel()
 {
+    const form::Rect designed = Scale(form::Find("Panel1").rect, 0, 0);
     RECT client{};
     GetClientRect(Panel1, &client);
-    const form::Size inner{client.right - 2 * form::PanelFrame, client.bottom - 2 * form::PanelFrame};
     for (const auto& [window, control] : controls_) {
         if (control->kind == form::Kind::Panel)
             continue;
-        const form::Rect placed = form::Place(control->rect, control->anchors, form::DesignedInnerArea(), inner);
-        SetWindowPos(window, nullptr, placed.left + form::PanelFrame, placed.top + form::PanelFrame, placed.width,
-                     placed.height, SWP_NOZORDER | SWP_NOACTIVATE);
+        const form::Rect placed = form::Place(DesignedInParent(*control), control->anchors, {designed.width, designed.height},
+                                              {client.right, client.bottom});
+        SetWindowPos(window, nullptr, placed.left, placed.top, placed.width, placed.height,
+                     SWP_NOZORDER | SWP_NOACTIVATE);
     }
     InvalidateRect(Panel1, nullptr, TRUE);
 }
@@ -277,14 +407,18 @@ LRESULT CALLBACK TMainForm::FormProc(HWND window, UINT message, WPARAM wParam, L
         return DefWindowProcW(window, message, wParam, lParam);
     switch (message) {
     case WM_SIZE:
-        if (self->Panel1 != nullptr) {
-            const form::Control& panel = form::Find("Panel1");
-            const form::Rect placed = form::Place(panel.rect, panel.anchors, form::ClientSize,
-                                                  {LOWORD(lParam), HIWORD(lParam)});
-            SetWindowPos(self->Panel1, nullptr, placed.left, placed.top, placed.width, placed.height,
-                         SWP_NOZORDER | SWP_NOACTIVATE);
-        }
+        self->LayOutForm();
         return 0;
+    case WM_DPICHANGED: {
+        // Moved to a display of another DPI, or that display's DPI changed:
+        // Windows suggests the window's new place and size.
+        self->SetDpi(LOWORD(wParam));
+        const auto* suggested = reinterpret_cast<const RECT*>(lParam);
+        SetWindowPos(window, nullptr, suggested->left, suggested->top, suggested->right - suggested->left,
+                     suggested->bottom - suggested->top, SWP_NOZORDER | SWP_NOACTIVATE);
+        self->LayOutForm();
+        return 0;
+    }
     case WM_SETCURSOR:
         if (self->SetCursorIfBusy())
             return TRUE;
@@ -330,6 +464,26 @@ LRESULT CALLBACK TMainForm::PanelProc(HWND window, UINT message, WPARAM wParam, 
         if (lParam != 0 && self->Command(reinterpret_cast<HWND>(lParam), HIWORD(wParam)))
             return 0;
         break;
+    case WM_NOTIFY: {
+        const auto* header = reinterpret_cast<const NMHDR*>(lParam);
+        // Every change of the calendar's value, by mouse, keyboard, month
+        // arrows or the today footer, shows the day the run will cut off at.
+        if (header->hwndFrom == self->MonthCalendar && (header->code == MCN_SELCHANGE || header->code == MCN_SELECT)) {
+            self->ShowCalendarDate();
+            return 0;
+        }
+        if (header->hwndFrom == self->FileNameToolTip && header->code == TTN_GETDISPINFOW) {
+            // Kept in the form: the tooltip reads the text after this returns.
+            auto* info = reinterpret_cast<NMTTDISPINFOW*>(lParam);
+            const int length = GetWindowTextLengthW(self->FileNameLabeledEdit);
+            self->toolTipText_.assign(static_cast<size_t>(length) + 1, L'\0');
+            GetWindowTextW(self->FileNameLabeledEdit, self->toolTipText_.data(), length + 1);
+            self->toolTipText_.resize(static_cast<size_t>(length));
+            info->lpszText = self->toolTipText_.data();
+            return 0;
+        }
+        break;
+    }
     case WM_CTLCOLORSTATIC:
         if (reinterpret_cast<HWND>(lParam) == self->DateTimeLabel)
             return self->StaticColour(reinterpret_cast<HDC>(wParam), reinterpret_cast<HWND>(lParam));
@@ -349,12 +503,37 @@ LRESULT CALLBACK TMainForm::CalendarProc(HWND window, UINT message, WPARAM wPara
 {
     const LRESULT result = DefSubclassProc(window, message, wParam, lParam);
     // A click is a press and release of the mouse button; the calendar has
-    // taken its pick by the release. The keyboard never gets here.
+    // taken its pick by the release. The selection notifications cover the
+    // rest.
     if (message == WM_LBUTTONUP) {
         auto* self = reinterpret_cast<TMainForm*>(data);
         self->ShowingErrors([self] { self->MonthCalendarClick(self->MonthCalendar); });
     }
     return result;
+}
+
+LRESULT CALLBACK TMainForm::ButtonProc(HWND window, UINT message, WPARAM wParam, LPARAM lParam, UINT_PTR,
+                                       DWORD_PTR)
+{
+    // The form is no dialog, so the dialog manager neither makes the
+    // focused button the default one nor presses it on Return (keypad Enter
+    // is Return too). The button asks for that key and presses itself, once
+    // per press rather than per key repeat.
+    if (message == WM_GETDLGCODE) {
+        LRESULT result = DefSubclassProc(window, message, wParam, lParam);
+        const auto* pending = reinterpret_cast<const MSG*>(lParam);
+        if (pending != nullptr && pending->message == WM_KEYDOWN && pending->wParam == VK_RETURN)
+            result |= DLGC_WANTMESSAGE;
+        return result;
+    }
+    if (message == WM_KEYDOWN && wParam == VK_RETURN) {
+        constexpr LPARAM repeated = 1 << 30;
+        if ((lParam & repeated) == 0)
+            SendMessageW(GetParent(window), WM_COMMAND, MAKEWPARAM(GetDlgCtrlID(window), BN_CLICKED),
+                         reinterpret_cast<LPARAM>(window));
+        return 0;
+    }
+    return DefSubclassProc(window, message, wParam, lParam);
 }
 
 LRESULT CALLBACK TMainForm::TracePaneProc(HWND window, UINT message, WPARAM wParam, LPARAM lParam, UINT_PTR,

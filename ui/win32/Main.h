@@ -40,6 +40,9 @@ public:
     HWND SkipCheckBox = nullptr;
     HWND ClearDBButton = nullptr;
     HWND CorrectBDCheckBox = nullptr;
+    // Shows the whole database path over FileNameLabeledEdit, which is often
+    // too narrow for it.
+    HWND FileNameToolTip = nullptr;
     FileNameDialog* FileOpenDialog = nullptr;
 
     // The window of a control of the table, by its name.
@@ -87,7 +90,21 @@ private:
     static LRESULT CALLBACK TracePaneProc(HWND window, UINT message, WPARAM wParam, LPARAM lParam, UINT_PTR,
                                           DWORD_PTR data);
 
+    static LRESULT CALLBACK ButtonProc(HWND window, UINT message, WPARAM wParam, LPARAM lParam, UINT_PTR,
+                                       DWORD_PTR data);
+
     void CreateControls();
+    void AddFileNameToolTip();
+    // The table's pixels are 96-dpi pixels; the window's are `dpi_` ones.
+    int Scale(int designed) const;
+    // `designed` measured from a point (originLeft, originTop) of the
+    // 96-dpi window; the result from the same point in the scaled window.
+    form::Rect Scale(const form::Rect& designed, int originLeft, int originTop) const;
+    // Where the control stands in its parent at the designed size.
+    form::Rect DesignedInParent(const form::Control& control) const;
+    void MakeFonts();
+    void SetDpi(UINT dpi);
+    void LayOutForm();
     void LayOutPanel();
     void ShowCalendarDate();
     bool Command(HWND control, WORD code);
@@ -100,7 +117,9 @@ private:
     std::unique_ptr<FileNameDialog> fileDialog_;
     std::unique_ptr<CleaningRun> run_;
     std::map<HWND, const form::Control*> controls_;
+    UINT dpi_ = USER_DEFAULT_SCREEN_DPI;
     HFONT fonts_[4] = {};
+    std::wstring toolTipText_;
     HBRUSH labelBrush_ = nullptr;
     bool busyCursor_ = false;
     bool closeAfterRun_ = false;

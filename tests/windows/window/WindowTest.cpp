@@ -11,6 +11,8 @@
 #include <gtest/gtest.h>
 
 #include <atomic>
+#include <cmath>
+#include <cstdlib>
 #include <fstream>
 #include <memory>
 #include <optional>
@@ -25,6 +27,7 @@
 #include "tests/support/TempDir.h"
 #include "tests/windows/StandInGbak.h"
 #include "tests/windows/WindowsTestSupport.h"
+#include "ui/FormDesign.h"
 #include "ui/win32/Main.h"
 
 namespace {
@@ -246,9 +249,9 @@ TEST(Win32Window, TraceAppendsColouredLinesAlsoAfterTypedText)
     EXPECT_EQ(ColouredLines(form.TraceRichEdit), (std::vector<std::wstring>{L"blue first"}));
 }
 
-// The point in the calendar's client area where `day` of January 2000 is
-// drawn.
-std::optional<POINT> DayPoint(HWND calendar, WORD day)
+// The first point in the calendar's client area where the hit test finds
+// `what`, on `day` of January 2000 for a day.
+std::optional<POINT> CalendarPoint(HWND calendar, UINT what, WORD day = 0)
 {
     RECT client{};
     GetClientRect(calendar, &client);
@@ -258,43 +261,285 @@ std::optional<POINT> DayPoint(HWND calendar, WORD day)
             hit.cbSize = MCHITTESTINFO_V1_SIZE;
             hit.pt = {x, y};
             SendMessageW(calendar, MCM_HITTEST, 0, reinterpret_cast<LPARAM>(&hit));
-            if (hit.uHit == MCHT_CALENDARDATE && hit.st.wYear == 2000 && hit.st.wMonth == 1 && hit.st.wDay == day)
+            if (hit.uHit == what &&
+                (what != MCHT_CALENDARDATE || (hit.st.wYear == 2000 && hit.st.wMonth == 1 && hit.st.wDay == day)))
                 return hit.pt;
         }
     return std::nullopt;
 }
 
-TEST(Win32Window, ADayClickedUpdatesTheLabelADaySetOtherwiseOnlyTheValue)
+std::wstring DateText(const SYSTEMTIME& date)
 {
+    wchar_t text[16] = {};
+    swprintf(text, 16, L"%02u.%02u.%04u", date.wDay, date.wMonth, date.wYear);
+    return text;
+}
+
+SYSTEMTIME Day(WORD year, WORD month, WORD day)
+{
+    SYSTEMTIME date{};
+    date.wYear = year;
+    date.wMonth = month;
+    date.wDay = day;
+    return date;
+}
+
+void Click(HWND window, POINT at)
+{
+    const LPARAM where = MAKELPARAM(at.x, at.y);
+    SendMessageW(window, WM_LBUTTONDOWN, MK_LBUTTON, where);
+    SendMessageW(window, WM_LBUTTONUP, 0, where);
+}
+
+// Presses `key` on the focused calendar as the operator does. Wine's
+// calendar takes no keys; there the change the key makes on Windows
+// (`onWindows`) is made as the calendar makes it: the value set, then the
+// calendar's notification to its parent.
+void PressInCalendar(TMainForm& form, UINT key, const SYSTEMTIME& onWindows)
+{
+    SetFocus(form.MonthCalendar);
+    SYSTEMTIME before{};
+    MonthCal_GetCurSel(form.MonthCalendar, &before);
+    PostMessageW(form.MonthCalendar, WM_KEYDOWN, key, 1);
+    PostMessageW(form.MonthCalendar, WM_KEYUP, key, static_cast<LPARAM>(0xC0000001));
+    form.ProcessMessages();
+    SYSTEMTIME after{};
+    MonthCal_GetCurSel(form.MonthCalendar, &after);
+    if (after.wYear == before.wYear && after.wMonth == before.wMonth && after.wDay == before.wDay) {
+        MonthCal_SetCurSel(form.MonthCalendar, &onWindows);
+        NMSELCHANGE change{};
+        change.nmhdr.hwndFrom = form.MonthCalendar;
+        change.nmhdr.idFrom = static_cast<UINT_PTR>(GetDlgCtrlID(form.MonthCalendar));
+        change.nmhdr.code = MCN_SELCHANGE;
+        change.stSelStart = change.stSelEnd = onWindows;
+        SendMessageW(GetParent(form.MonthCalendar), WM_NOTIFY, change.nmhdr.idFrom, reinterpret_cast<LPARAM>(&change));
+        form.ProcessMessages();
+    }
+}
+
+TEST(Win32Window, EveryChangeOfTheCalendarShowsTheCutOffDayInTheLabel)
+{
+    SYSTEMTIME today{};
+    GetLocalTime(&today);
+    const struct {
+        const char* name;
+        UINT key;                   // 0 for a click on `clicked`
+        UINT clicked;               // what the hit test calls the point clicked
+        SYSTEMTIME picked;
+    } cases[] = {
+        {"a day clicked", 0, MCHT_CALENDARDATE, Day(2000, 1, 15)},
+        {"the next day's arrow key", VK_RIGHT, 0, Day(2000, 1, 2)},
+        {"Page Down, the next month", VK_NEXT, 0, Day(2000, 2, 1)},
+        {"the next month's arrow", 0, MCHT_TITLEBTNNEXT, Day(2000, 2, 1)},
+        {"the today footer", 0, MCHT_TODAYLINK, Day(today.wYear, today.wMonth, today.wDay)},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.name);
+        Form f;
+        TMainForm& form = f.form;
+        // The tests run in the Russian locale: day.month.year.
+        ASSERT_EQ(Text(form.DateTimeLabel), L"01.01.2000");
+        ASSERT_EQ(form.CalendarValue(), (TDateTime{2000, 1, 1, 0, 0, 0, 0}));
+
+        if (c.key != 0) {
+            PressInCalendar(form, c.key, c.picked);
+        } else {
+            const std::optional<POINT> at = CalendarPoint(form.MonthCalendar, c.clicked, 15);
+            ASSERT_TRUE(at);
+            Click(form.MonthCalendar, *at);
+            form.ProcessMessages();
+        }
+
+        EXPECT_EQ(Text(form.DateTimeLabel), DateText(c.picked));
+        // The cut-off is the first moment of the day shown.
+        EXPECT_EQ(form.CalendarValue(), (TDateTime{c.picked.wYear, c.picked.wMonth, c.picked.wDay, 0, 0, 0, 0}));
+    }
+}
+
+// The tip Windows shows when the mouse rests on the file name, or "(none)".
+std::wstring HoveredTip(TMainForm& form)
+{
+    // Away first, so that the tip shows afresh.
+    SendMessageW(form.FileNameToolTip, TTM_POP, 0, 0);
+    SetCursorPos(0, 0);
+    form.ProcessMessages();
+    RECT edit{};
+    GetWindowRect(form.FileNameLabeledEdit, &edit);
+    POINT at{(edit.left + edit.right) / 2, (edit.top + edit.bottom) / 2};
+    SetCursorPos(at.x, at.y);
+    ScreenToClient(form.FileNameLabeledEdit, &at);
+    // One move, then the mouse rests: every move restarts the tip's delay.
+    PostMessageW(form.FileNameLabeledEdit, WM_MOUSEMOVE, 0, MAKELPARAM(at.x, at.y));
+    for (int tries = 0; tries < 100 && !IsWindowVisible(form.FileNameToolTip); ++tries) {
+        form.ProcessMessages();
+        Sleep(30);
+    }
+    return IsWindowVisible(form.FileNameToolTip) ? Text(form.FileNameToolTip) : L"(none)";
+}
+
+TEST(Win32Window, HoveringTheFileNameShowsTheWholePathAsChosenLast)
+{
+    // Longer than the edit shows, with an '&' that must not turn into an
+    // underline, then a short one in its place.
+    const std::wstring paths[] = {
+        W("C:\\Базы данных\\Склад & магазин\\Основная база данных предприятия за все годы работы.fdb"),
+        L"D:\\x.fdb",
+    };
     Form f;
     TMainForm& form = f.form;
-    // The tests run in the Russian locale: day.month.year.
-    EXPECT_EQ(Text(form.DateTimeLabel), L"01.01.2000");
-    EXPECT_EQ(form.CalendarValue(), (TDateTime{2000, 1, 1, 0, 0, 0, 0}));
-
-    const std::optional<POINT> day15 = DayPoint(form.MonthCalendar, 15);
-    ASSERT_TRUE(day15);
-    const LPARAM at = MAKELPARAM(day15->x, day15->y);
-    SendMessageW(form.MonthCalendar, WM_LBUTTONDOWN, MK_LBUTTON, at);
-    SendMessageW(form.MonthCalendar, WM_LBUTTONUP, 0, at);
-    form.ProcessMessages();
-    EXPECT_EQ(Text(form.DateTimeLabel), L"15.01.2000");
-    EXPECT_EQ(form.CalendarValue(), (TDateTime{2000, 1, 15, 0, 0, 0, 0}));
-
-    // Not a click: the value moves, the label keeps the clicked day.
-    SetFocus(form.MonthCalendar);
-    PostMessageW(form.MonthCalendar, WM_KEYDOWN, VK_RIGHT, 0);
-    form.ProcessMessages();
-    SYSTEMTIME set{};
-    MonthCal_GetCurSel(form.MonthCalendar, &set);
-    if (set.wDay == 15) {
-        // Wine's calendar ignores the arrow keys; a value set without a
-        // mouse click stands for the keyboard's change there.
-        set.wDay = 20;
-        MonthCal_SetCurSel(form.MonthCalendar, &set);
+    SetForegroundWindow(form.Handle);
+    EXPECT_EQ(HoveredTip(form), L"(none)");
+    for (const std::wstring& path : paths) {
+        f.dialog->answer = path;
+        SendMessageW(form.FileOpenButton, BM_CLICK, 0, 0);
+        EXPECT_EQ(HoveredTip(form), path);
     }
-    EXPECT_NE(form.CalendarValue(), (TDateTime{2000, 1, 15, 0, 0, 0, 0}));
-    EXPECT_EQ(Text(form.DateTimeLabel), L"15.01.2000");
+    SendMessageW(form.FileNameToolTip, TTM_POP, 0, 0);
+}
+
+// Within a pixel, every control stands where the table puts it and its
+// font has the table's size, both scaled by dpi/96, and the bold roles are
+// bold.
+void ExpectScaledBy(const TMainForm& form, int dpi)
+{
+    const auto scaled = [dpi](int designed) { return designed * dpi / 96.0; };
+    const auto within = [](long actual, double expected) { return std::abs(actual - expected) <= 1.0; };
+    RECT client{};
+    GetClientRect(form.Handle, &client);
+    EXPECT_TRUE(within(client.right, scaled(form::ClientSize.width)) && within(client.bottom, scaled(form::ClientSize.height)))
+        << "client area " << client.right << "x" << client.bottom;
+    const form::Rect& panel = form::Find("Panel1").rect;
+    for (const form::Control& control : form::Controls()) {
+        const std::string name(control.name);
+        HWND window = form.Control(control.name);
+        RECT actual{};
+        GetWindowRect(window, &actual);
+        MapWindowPoints(HWND_DESKTOP, form.Handle, reinterpret_cast<POINT*>(&actual), 2);
+        // The table's rectangle in the 96-dpi client area.
+        const bool inPanel = control.kind != form::Kind::Panel;
+        const int x = control.rect.left + (inPanel ? panel.left + form::PanelFrame : 0);
+        const int y = control.rect.top + (inPanel ? panel.top + form::PanelFrame : 0);
+        EXPECT_TRUE(within(actual.left, scaled(x)) && within(actual.top, scaled(y)) &&
+                    within(actual.right, scaled(x + control.rect.width)) &&
+                    within(actual.bottom, scaled(y + control.rect.height)))
+            << name << " at " << actual.left << "," << actual.top << "," << actual.right << "," << actual.bottom;
+        // The panel writes nothing; the trace pane sets its face per line.
+        if (control.kind == form::Kind::Panel || control.kind == form::Kind::RichEdit)
+            continue;
+        const auto font = reinterpret_cast<HFONT>(SendMessageW(window, WM_GETFONT, 0, 0));
+        LOGFONTW face{};
+        ASSERT_TRUE(font != nullptr && GetObjectW(font, sizeof face, &face) == sizeof face) << name;
+        const bool bold = control.font == form::FontRole::Bold || control.font == form::FontRole::LargeBold;
+        EXPECT_EQ(face.lfWeight, bold ? FW_BOLD : FW_NORMAL) << name;
+        // An 11 px character height, or the large captions' 16 px cell.
+        const double height = control.font == form::FontRole::LargeBold ? scaled(16) : -scaled(11);
+        EXPECT_TRUE(within(face.lfHeight, height)) << name << ": font height " << face.lfHeight;
+    }
+}
+
+// The DPI a session of this program reports, set in the current user's
+// display settings for the processes started while it lasts.
+class LogPixelsSetting {
+public:
+    explicit LogPixelsSetting(DWORD dpi)
+    {
+        RegCreateKeyExW(HKEY_CURRENT_USER, L"Control Panel\\Desktop", 0, nullptr, 0, KEY_QUERY_VALUE | KEY_SET_VALUE,
+                        nullptr, &key_, nullptr);
+        DWORD size = sizeof old_;
+        had_ = RegQueryValueExW(key_, L"LogPixels", nullptr, nullptr, reinterpret_cast<BYTE*>(&old_), &size) ==
+               ERROR_SUCCESS;
+        RegSetValueExW(key_, L"LogPixels", 0, REG_DWORD, reinterpret_cast<const BYTE*>(&dpi), sizeof dpi);
+    }
+    ~LogPixelsSetting()
+    {
+        if (had_)
+            RegSetValueExW(key_, L"LogPixels", 0, REG_DWORD, reinterpret_cast<const BYTE*>(&old_), sizeof old_);
+        else
+            RegDeleteValueW(key_, L"LogPixels");
+        RegCloseKey(key_);
+    }
+    LogPixelsSetting(const LogPixelsSetting&) = delete;
+    LogPixelsSetting& operator=(const LogPixelsSetting&) = delete;
+
+private:
+    HKEY key_ = nullptr;
+    DWORD old_ = 0;
+    bool had_ = false;
+};
+
+constexpr char StartedAtDpiVariable[] = "QUENOR_WINDOW_TEST_DPI";
+
+// This test program again, with only `filter`'s tests, writing to the same
+// output; its exit code, or -1 when it could not start or did not end.
+int RunThisProgram(const std::string& filter)
+{
+    char path[MAX_PATH] = {};
+    GetModuleFileNameA(nullptr, path, MAX_PATH);
+    std::string commandLine = "\"" + std::string(path) + "\" --gtest_filter=" + filter;
+    STARTUPINFOA startup{};
+    startup.cb = sizeof startup;
+    startup.dwFlags = STARTF_USESTDHANDLES;
+    startup.hStdInput = GetStdHandle(STD_INPUT_HANDLE);
+    startup.hStdOutput = GetStdHandle(STD_OUTPUT_HANDLE);
+    startup.hStdError = GetStdHandle(STD_ERROR_HANDLE);
+    PROCESS_INFORMATION process{};
+    if (!CreateProcessA(nullptr, commandLine.data(), nullptr, nullptr, TRUE, 0, nullptr, nullptr, &startup, &process))
+        return -1;
+    DWORD exitCode = static_cast<DWORD>(-1);
+    if (WaitForSingleObject(process.hProcess, 120000) == WAIT_OBJECT_0)
+        GetExitCodeProcess(process.hProcess, &exitCode);
+    else
+        TerminateProcess(process.hProcess, 1);
+    CloseHandle(process.hThread);
+    CloseHandle(process.hProcess);
+    return static_cast<int>(exitCode);
+}
+
+TEST(Win32Window, ScalesItsLayoutAndFontsByTheDpiOfItsDisplay)
+{
+    for (const int dpi : {120, 144, 192}) {
+        SCOPED_TRACE("dpi " + std::to_string(dpi));
+        // Windows keeps a window, frame and caption included, within the
+        // screen.
+        ASSERT_GE(GetSystemMetrics(SM_CXSCREEN), form::ClientSize.width * dpi / 96 + 50) << "too small a display";
+        ASSERT_GE(GetSystemMetrics(SM_CYSCREEN), form::ClientSize.height * dpi / 96 + 50) << "too small a display";
+        {
+            // Started on a display of that DPI: Windows tells a process the
+            // DPI when it starts, so the check runs in another process.
+            LogPixelsSetting setting(static_cast<DWORD>(dpi));
+            SetEnvironmentVariableA(StartedAtDpiVariable, std::to_string(dpi).c_str());
+            EXPECT_EQ(RunThisProgram("Win32WindowStartedAtDpi.*"), 0);
+            SetEnvironmentVariableA(StartedAtDpiVariable, nullptr);
+        }
+        // Moved to that display and back: Windows suggests the window's
+        // rectangles, the client area scaled and the frame as it is.
+        Form f;
+        TMainForm& form = f.form;
+        RECT designed{}, client{};
+        GetWindowRect(form.Handle, &designed);
+        GetClientRect(form.Handle, &client);
+        RECT suggested = designed;
+        suggested.right += std::lround((dpi - 96) * client.right / 96.0);
+        suggested.bottom += std::lround((dpi - 96) * client.bottom / 96.0);
+        for (const auto& [to, rect] : {std::pair{dpi, suggested}, std::pair{96, designed}}) {
+            SCOPED_TRACE("moved to dpi " + std::to_string(to));
+            SendMessageW(form.Handle, WM_DPICHANGED, MAKEWPARAM(to, to), reinterpret_cast<LPARAM>(&rect));
+            form.ProcessMessages();
+            RECT now{};
+            GetWindowRect(form.Handle, &now);
+            EXPECT_TRUE(EqualRect(&now, &rect)) << now.left << "," << now.top << "," << now.right << "," << now.bottom;
+            ExpectScaledBy(form, to);
+        }
+    }
+}
+
+TEST(Win32WindowStartedAtDpi, StandsAndWritesScaledByIt)
+{
+    const char* dpi = std::getenv(StartedAtDpiVariable);
+    if (dpi == nullptr)
+        GTEST_SKIP() << "run by ScalesItsLayoutAndFontsByTheDpiOfItsDisplay in a session of another DPI";
+    Form f;
+    ExpectScaledBy(f.form, std::atoi(dpi));
 }
 
 TEST(Win32Window, TheFileDialogConfirmedOrCancelled)
@@ -422,6 +667,57 @@ TEST_F(Win32WindowRun, WholeRunsThroughTheWindow)
             const bool fixed = calls[1].commandLine.find("-fix_fss_metadata win1251") != std::string::npos;
             EXPECT_EQ(fixed, c.correction);
         }
+    }
+}
+
+TEST_F(Win32WindowRun, ARunAfterKeyboardChangesDeletesTheRowsBeforeTheDayTheLabelShows)
+{
+    StandInGbak gbak(dir.Path() + "\\Firebird", {"ok"});
+    TestInstancesKey key(StringValue(REG_SZ, gbak.InstallationDirectory()));
+    Form f;
+    Choose(f, database);
+    PressInCalendar(f.form, VK_RIGHT, Day(2000, 1, 2));
+    PressInCalendar(f.form, VK_NEXT, Day(2000, 2, 2));
+    const std::wstring label = Text(f.form.DateTimeLabel);
+    EXPECT_EQ(label, L"02.02.2000");
+
+    SendMessageW(f.form.ClearDBButton, BM_CLICK, 0, 0);
+
+    EXPECT_EQ(ColouredLines(f.form.TraceRichEdit).back(), L"green Done!");
+    const std::string client = ClientCalls();
+    EXPECT_NE(client.find("statement DELETE FROM log WHERE log_time<'" + std::string(label.begin(), label.end()) + "'"),
+              std::string::npos)
+        << client;
+}
+
+TEST_F(Win32WindowRun, ReturnAndKeypadEnterPressTheFocusedButton)
+{
+    const struct {
+        const char* button;
+        bool keypad;  // keypad Enter: Return with the extended-key bit
+    } cases[] = {
+        {"FileOpenButton", false},
+        {"FileOpenButton", true},
+        {"ClearDBButton", false},
+        {"ClearDBButton", true},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(std::string(c.button) + (c.keypad ? " keypad Enter" : " Return"));
+        Form f;
+        HWND button = f.form.Control(c.button);
+        SetForegroundWindow(f.form.Handle);
+        SetFocus(button);
+        ASSERT_EQ(GetFocus(), button);
+        const LPARAM key = 1 | (0x1C << 16) | (c.keypad ? 1 << 24 : 0);
+        PostMessageW(button, WM_KEYDOWN, VK_RETURN, key);
+        PostMessageW(button, WM_KEYUP, VK_RETURN, key | static_cast<LPARAM>(0xC0000000u));
+        f.form.ProcessMessages();
+
+        const bool fileButton = button == f.form.FileOpenButton;
+        EXPECT_EQ(f.dialog->asked, fileButton ? 1 : 0);
+        // A run with no file chosen: the safety copy's line and its failure.
+        EXPECT_EQ(ColouredLines(f.form.TraceRichEdit).size(), fileButton ? 0u : 3u);
+        EXPECT_EQ(GetFocus(), button);
     }
 }
 
