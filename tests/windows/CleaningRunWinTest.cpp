@@ -27,13 +27,6 @@ const std::string DatabaseBytes = std::string("pretend database\0\r\n\x1a", 20);
 const std::string NoClientLine =
     "red Не удалось загрузить клиентскую библиотеку Firebird: проверьте установку Firebird и переменную FIREBIRD.";
 
-std::optional<std::string> Content(const std::string& path)
-{
-    if (GetFileAttributesA(path.c_str()) == INVALID_FILE_ATTRIBUTES)
-        return std::nullopt;
-    return ReadFileBytes(path);
-}
-
 class WinCleaningRun : public testing::Test {
 protected:
     void SetUp() override

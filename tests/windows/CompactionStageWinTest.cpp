@@ -12,34 +12,19 @@
 #include <vector>
 
 #include "tests/support/FileBytes.h"
+#include "tests/support/RecordingTrace.h"
 #include "tests/support/TempDir.h"
 #include "tests/windows/StandInGbak.h"
 #include "tests/windows/WindowsTestSupport.h"
 
 namespace {
 
-using Lines = std::vector<std::string>;
+using Lines = std::vector<RecordingTrace::Line>;
 
-class TraceRecorder : public TraceSink {
-public:
-    Lines lines;
-    void Trace(std::string text, TColor colour) override
-    {
-        lines.push_back((colour == clBlue ? "blue " : colour == clGreen ? "green " : "other ") + text);
-    }
-};
-
-const std::string BackingUp = "blue Создание бэкапа файла БД (*.fdb -> *.fdk)...";
-const std::string Restoring = "blue Восстановление из бэкапа файла БД (*.fdk -> *.fdb)...";
-const std::string Ok = "green ...Ok";
+const RecordingTrace::Line BackingUp{"Создание бэкапа файла БД (*.fdb -> *.fdk)...", clBlue};
+const RecordingTrace::Line Restoring{"Восстановление из бэкапа файла БД (*.fdk -> *.fdb)...", clBlue};
+const RecordingTrace::Line Ok{"...Ok", clGreen};
 const std::string DatabaseBytes = std::string("pretend database\0\r\n\x1a", 20);
-
-std::optional<std::string> Content(const std::string& path)
-{
-    if (GetFileAttributesA(path.c_str()) == INVALID_FILE_ATTRIBUTES)
-        return std::nullopt;
-    return ReadFileBytes(path);
-}
 
 // Runs the current directory from `folder` until the object goes away: a
 // missing "DefaultInstance" makes gbak's path relative to it.
@@ -65,7 +50,7 @@ struct StageRun {
     TempDir dir;
     std::string database = dir.Path() + "\\Base\\MAIN.fdb";
     std::string backup = dir.Path() + "\\Base\\MAIN.fdk";
-    TraceRecorder trace;
+    RecordingTrace trace;
     std::unique_ptr<platform::FileSystem> files = platform::CreateFileSystem();
     std::unique_ptr<platform::ProcessRunner> processes = platform::CreateProcessRunner();
     CompactionStage stage{trace, *files, *processes, PlatformRegistryReaderFactory()};

@@ -18,6 +18,7 @@
 #include "platform/UniqueHandleWin.h"
 #include "tests/support/FileBytes.h"
 #include "tests/support/TempDir.h"
+#include "tests/windows/WindowsTestSupport.h"
 
 namespace {
 
@@ -34,13 +35,6 @@ public:
 private:
     platform::UniqueHandle handle_;
 };
-
-std::optional<std::string> Content(const std::string& path)
-{
-    if (GetFileAttributesA(path.c_str()) == INVALID_FILE_ATTRIBUTES)
-        return std::nullopt;
-    return ReadFileBytes(path);
-}
 
 bool ReadOnly(const std::string& path)
 {

@@ -7,6 +7,8 @@
 #include <string>
 #include <vector>
 
+#include "tests/support/FileBytes.h"
+
 namespace {
 
 // SystemHandleInformation (16): every handle of every process.
@@ -24,6 +26,13 @@ struct HandleTable {
 };
 
 }  // namespace
+
+std::optional<std::string> Content(const std::string& path)
+{
+    if (GetFileAttributesA(path.c_str()) == INVALID_FILE_ATTRIBUTES)
+        return std::nullopt;
+    return ReadFileBytes(path);
+}
 
 int OwnHandleCount()
 {

@@ -5,6 +5,9 @@
 #include <optional>
 #include <string>
 
+// The bytes of the file at `path`; nullopt when nothing is there.
+std::optional<std::string> Content(const std::string& path);
+
 // How many handles this process holds right now (keys, files, processes):
 // a leak shows as a count that does not come back down. Throws when the
 // system does not tell.
