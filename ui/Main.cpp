@@ -156,6 +156,9 @@ TMainForm::TMainForm(QWidget* owner, std::unique_ptr<FileNameDialog> dialog, Run
             [this] { ShowingErrors([this] { FileOpenButtonClick(FileOpenButton); }); });
     connect(MonthCalendar, &DateTimeCalendar::Clicked, this,
             [this] { ShowingErrors([this] { MonthCalendarClick(MonthCalendar); }); });
+    // The run reads the calendar, not the label: a day changed with the
+    // keyboard must not leave the label showing a cut-off the run won't use.
+    connect(MonthCalendar, &DateTimeCalendar::DateChanged, this, [this] { ShowCalendarDate(); });
     connect(SkipCheckBox, &QCheckBox::clicked, this,
             [this] { ShowingErrors([this] { SkipCheckBoxClick(SkipCheckBox); }); });
     connect(ClearDBButton, &QPushButton::clicked, this, [this] {

@@ -281,48 +281,54 @@ TEST_F(MainFormTest, ResizingMovesAndStretchesOnlyTheAnchoredControls)
     }
 }
 
-// The cell of the grid that shows `day` of the month on display.
-QModelIndex DayCell(QTableView& view, int day)
-{
-    QAbstractItemModel& model = *view.model();
-    bool inMonth = false;
-    for (int row = 0; row < model.rowCount(); ++row)
-        for (int column = 0; column < model.columnCount(); ++column) {
-            const QModelIndex index = model.index(row, column);
-            bool isNumber = false;
-            const int shown = model.data(index).toInt(&isNumber);
-            if (!isNumber)
-                continue;
-            if (shown == 1)
-                inMonth = !inMonth;
-            if (inMonth && shown == day)
-                return index;
-        }
-    return {};
-}
-
-TEST_F(MainFormTest, OnlyAMouseClickOnTheCalendarRefreshesTheDateLabel)
+// The run reads the calendar, so whatever changes its day the label must
+// say the same day: a click, the keyboard's arrows and pages, the month
+// arrows, the footer. Each step starts from where the one before it left.
+TEST_F(MainFormTest, EveryChangeOfTheCalendarsDayRefreshesTheDateLabel)
 {
     QLocale::setDefault(QLocale(QLocale::Russian, QLocale::Russia));
     TMainForm form;
     Show(form);
-    const TDateTime created = form.CalendarValue();
     auto* view = Child<QTableView>(Child<QWidget>(&form, "MonthCalendar"), QString());
-    const QModelIndex day15 = DayCell(*view, 15);
-    ASSERT_TRUE(day15.isValid());
+    auto* label = Child<QLabel>(&form, "DateTimeLabel");
+    const QDate today = QDate::currentDate();
+    const struct {
+        const char* name;
+        Qt::Key key;        // pressed on the day grid; Qt::Key_unknown: a click
+        const char* click;  // what is clicked: the 15th of the month shown, or a part's object name
+        QDate picked;
+    } steps[] = {
+        {"the 15th clicked", Qt::Key_unknown, "15", {2000, 1, 15}},
+        {"right arrow", Qt::Key_Right, nullptr, {2000, 1, 16}},
+        {"right arrow again", Qt::Key_Right, nullptr, {2000, 1, 17}},
+        {"down arrow", Qt::Key_Down, nullptr, {2000, 1, 24}},
+        {"left arrow", Qt::Key_Left, nullptr, {2000, 1, 23}},
+        {"up arrow", Qt::Key_Up, nullptr, {2000, 1, 16}},
+        {"page down", Qt::Key_PageDown, nullptr, {2000, 2, 16}},
+        {"page down into a shorter month", Qt::Key_PageDown, nullptr, {2000, 3, 16}},
+        {"page up", Qt::Key_PageUp, nullptr, {2000, 2, 16}},
+        {"next month arrow", Qt::Key_unknown, "qt_calendar_nextmonth", {2000, 3, 16}},
+        {"today in the footer", Qt::Key_unknown, "MonthCalendarToday", today},
+        {"left arrow from today", Qt::Key_Left, nullptr, today.addDays(-1)},
+    };
+    for (const auto& step : steps) {
+        SCOPED_TRACE(step.name);
+        if (step.key != Qt::Key_unknown) {
+            QTest::keyClick(view, step.key);
+        } else if (QString(step.click) == "15") {
+            const QModelIndex day15 = DayCell(*view, 15);
+            ASSERT_TRUE(day15.isValid());
+            QTest::mouseClick(view->viewport(), Qt::LeftButton, {}, view->visualRect(day15).center());
+        } else {
+            QTest::mouseClick(Child<QWidget>(&form, step.click), Qt::LeftButton);
+        }
+        QApplication::processEvents();
 
-    QTest::mouseClick(view->viewport(), Qt::LeftButton, {}, view->visualRect(day15).center());
-    QApplication::processEvents();
-    EXPECT_EQ(Child<QLabel>(&form, "DateTimeLabel")->text(), "15.01.2000");
-    TDateTime expected = created;
-    expected.day = 15;
-    EXPECT_EQ(form.CalendarValue(), expected) << "the day changes, still at its start";
-
-    QTest::keyClick(view, Qt::Key_Right);
-    QApplication::processEvents();
-    expected.day = 16;
-    EXPECT_EQ(form.CalendarValue(), expected) << "the keyboard changes the value";
-    EXPECT_EQ(Child<QLabel>(&form, "DateTimeLabel")->text(), "15.01.2000") << "but not the label";
+        EXPECT_EQ(form.MonthCalendar->Date(), step.picked);
+        EXPECT_EQ(label->text(), step.picked.toString("dd.MM.yyyy"));
+        EXPECT_EQ(form.CalendarValue(), (TDateTime{step.picked.year(), step.picked.month(), step.picked.day(), 0, 0, 0, 0}))
+            << "the start of the day the label shows";
+    }
 }
 
 // Every click on the calendar refreshes the label, not only one on a day:

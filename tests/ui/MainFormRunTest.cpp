@@ -4,8 +4,11 @@
 #include <QApplication>
 #include <QCursor>
 #include <QFile>
+#include <QLabel>
+#include <QLocale>
 #include <QMessageBox>
 #include <QScreen>
+#include <QTableView>
 #include <QTest>
 #include <QTextDocument>
 #include <QTextEdit>
@@ -117,6 +120,50 @@ TEST_F(MainFormRunTest, ClickCleansTheDatabaseAndReportsEveryStep)
     EXPECT_FALSE(form->Run().Stage().Transaction);
     EXPECT_FALSE(form->Run().Stage().Sql);
 
+}
+
+// The run's cut-off is the calendar's day, which the keyboard changes too:
+// a day clicked and then moved on with the arrows must leave the label and
+// the rows kept agreeing.
+TEST_F(MainFormRunTest, RunAfterAKeyboardChangeKeepsExactlyTheRowsFromTheDayTheLabelShows)
+{
+    QLocale::setDefault(QLocale(QLocale::Russian, QLocale::Russia));
+    struct LocaleBack {
+        ~LocaleBack() { QLocale::setDefault(QLocale::system()); }
+    } localeBack;
+    const std::string database = dir_.File("FEBRUARY.fdb");
+    CreateFirebirdDatabase(database, std::string(QuenorLogTables) +
+                                         "INSERT INTO log VALUES (1, '2000-02-14 12:00:00');\n"
+                                         "INSERT INTO log VALUES (2, '2000-02-15 00:00:00');\n"
+                                         "INSERT INTO log VALUES (3, '2000-02-16 23:59:59');\n"
+                                         "INSERT INTO log VALUES (4, '2000-02-17 00:00:00');\n"
+                                         "INSERT INTO log VALUES (5, '2000-02-17 23:59:59');\n"
+                                         "INSERT INTO log VALUES (6, '2000-02-18 08:00:00');\n"
+                                         "INSERT INTO ERRORS_LOG VALUES (1, '2000-02-16 12:00:00');\n"
+                                         "INSERT INTO ERRORS_LOG VALUES (2, '2000-02-17 12:00:00');\n");
+    auto form = OpenWindow(database);
+    auto* view = Child<QTableView>(Child<QWidget>(form.get(), "MonthCalendar"), QString());
+    QTest::keyClick(view, Qt::Key_PageDown);
+    const QModelIndex day15 = DayCell(*view, 15);
+    ASSERT_TRUE(day15.isValid());
+    QTest::mouseClick(view->viewport(), Qt::LeftButton, {}, view->visualRect(day15).center());
+    QTest::keyClick(view, Qt::Key_Right);
+    QTest::keyClick(view, Qt::Key_Right);
+    QApplication::processEvents();
+    const QString label = Child<QLabel>(form.get(), "DateTimeLabel")->text();
+    ASSERT_EQ(label, "17.02.2000");
+
+    QTest::mouseClick(Child<QWidget>(form.get(), "ClearDBButton"), Qt::LeftButton);
+
+    EXPECT_EQ(Lines(*form), SuccessfulRunLines);
+    const std::string day = QDate::fromString(label, "dd.MM.yyyy").toString("yyyy-MM-dd").toStdString();
+    EXPECT_EQ(QueryInteger(database, "SELECT COUNT(*) FROM log WHERE log_time < '" + day + "'"), 0);
+    EXPECT_EQ(QueryInteger(database, "SELECT COUNT(*) FROM log WHERE CAST(log_time AS DATE) = '" + day + "'"), 2)
+        << "the whole day the label shows stays";
+    EXPECT_EQ(QueryInteger(database, "SELECT COUNT(*) FROM log"), 3);
+    EXPECT_EQ(QueryInteger(database, "SELECT MIN(id) FROM log"), 4);
+    EXPECT_EQ(QueryInteger(database, "SELECT COUNT(*) FROM ERRORS_LOG"), 1);
+    EXPECT_EQ(QueryInteger(database, "SELECT MIN(id) FROM ERRORS_LOG"), 2);
 }
 
 TEST_F(MainFormRunTest, MissingDatabaseFileEndsWithTheCopyFailure)
