@@ -166,6 +166,50 @@ TEST_F(MainFormRunTest, RunAfterAKeyboardChangeKeepsExactlyTheRowsFromTheDayTheL
     EXPECT_EQ(QueryInteger(database, "SELECT MIN(id) FROM ERRORS_LOG"), 2);
 }
 
+// Return and keypad Enter press the focused button, as Space does; the
+// window has no default button, so pressed elsewhere they press nothing.
+TEST_F(MainFormRunTest, ReturnAndEnterPressOnlyTheFocusedButton)
+{
+    const std::string missing = dir_.File("MISSING.fdb");
+    const std::vector<PaneLine> failedRun = {{"Сохранение оригинального файла БД (*.fdb -> *.bak)...", Blue},
+                                             {"Неудача...", Red},
+                                             {"Причина: файл или папка не найдены.", Red}};
+    const struct {
+        const char* name;
+        const char* focused;
+        Qt::Key key;
+        Qt::KeyboardModifiers modifiers;
+        int dialogs;  // file questions asked, the one that chose the file included
+        bool ran;
+    } rows[] = {
+        {"Return on the file button", "FileOpenButton", Qt::Key_Return, Qt::NoModifier, 2, false},
+        {"keypad Enter on the file button", "FileOpenButton", Qt::Key_Enter, Qt::KeypadModifier, 2, false},
+        {"Return on the clear button", "ClearDBButton", Qt::Key_Return, Qt::NoModifier, 1, true},
+        {"keypad Enter on the clear button", "ClearDBButton", Qt::Key_Enter, Qt::KeypadModifier, 1, true},
+        {"Return on the correction box", "CorrectBDCheckBox", Qt::Key_Return, Qt::NoModifier, 1, false},
+        {"keypad Enter in the edit", "FileNameLabeledEdit", Qt::Key_Enter, Qt::KeypadModifier, 1, false},
+        {"Ctrl+Return on the clear button", "ClearDBButton", Qt::Key_Return, Qt::ControlModifier, 1, false},
+    };
+    for (const auto& row : rows) {
+        SCOPED_TRACE(row.name);
+        const QString file = QString::fromStdString(missing);
+        TMainForm form(nullptr, std::make_unique<ScriptedFileDialog>(std::deque<std::optional<QString>>{file, file}));
+        form.show();
+        ASSERT_TRUE(QTest::qWaitForWindowExposed(&form));
+        QApplication::setActiveWindow(&form);
+        QTest::mouseClick(Child<QWidget>(&form, "FileOpenButton"), Qt::LeftButton);
+        Child<QWidget>(&form, row.focused)->setFocus();
+        ASSERT_NE(QApplication::focusWidget(), nullptr);
+        ASSERT_EQ(QApplication::focusWidget()->objectName(), row.focused);
+
+        QTest::keyClick(QApplication::focusWidget(), row.key, row.modifiers);
+
+        EXPECT_EQ(static_cast<ScriptedFileDialog*>(form.FileOpenDialog)->calls, row.dialogs);
+        EXPECT_EQ(Lines(form), row.ran ? failedRun : std::vector<PaneLine>{});
+        EXPECT_EQ(QGuiApplication::overrideCursor(), nullptr);
+    }
+}
+
 TEST_F(MainFormRunTest, MissingDatabaseFileEndsWithTheCopyFailure)
 {
     const std::string missing = dir_.File("MISSING.fdb");
