@@ -124,6 +124,8 @@ TMainForm::TMainForm(QWidget* owner, std::unique_ptr<FileNameDialog> dialog, Run
 
     FileNameLabeledEdit = new QLineEdit(Panel1);
     FileNameLabeledEdit->setReadOnly(true);
+    // A long path is cut off at the edit's end; hovering shows all of it.
+    connect(FileNameLabeledEdit, &QLineEdit::textChanged, FileNameLabeledEdit, &QWidget::setToolTip);
     Lay(panelLayout, FileNameLabeledEdit, "FileNameLabeledEdit");
 
     FileNameLabeledEditLabel = new QLabel(Text("FileNameLabeledEditLabel"), Panel1);

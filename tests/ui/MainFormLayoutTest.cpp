@@ -14,6 +14,7 @@
 #include <QTableView>
 #include <QTest>
 #include <QTextEdit>
+#include <QToolTip>
 #include <gtest/gtest.h>
 
 #include "clean/SharedStrings.h"
@@ -426,6 +427,31 @@ TEST_F(MainFormTest, EditShowsTheStartOfALongPath)
 
     EXPECT_EQ(edit->cursorPosition(), 0);
     EXPECT_LT(edit->inputMethodQuery(Qt::ImCursorRectangle).toRect().left(), edit->width() / 4) << "the text is scrolled to its start";
+}
+
+// The edit cuts off a long path at its end; hovering shows all of it, and
+// with no file chosen there is nothing to show.
+TEST_F(MainFormTest, HoveringTheEditShowsTheWholePath)
+{
+    const QString chosen = "/srv/firebird/" + QString("архив за год/").repeated(9) + "QUENOR.fdb";
+    ASSERT_EQ(chosen.size(), 141);
+    TMainForm form(nullptr, std::make_unique<ScriptedFileDialog>(std::deque<std::optional<QString>>{chosen}));
+    Show(form);
+    auto* edit = Child<QLineEdit>(&form, "FileNameLabeledEdit");
+    const auto hover = [edit] {
+        QToolTip::hideText();
+        const QPoint at = edit->rect().center();
+        QTest::mouseMove(edit, at);
+        QHelpEvent help(QEvent::ToolTip, at, edit->mapToGlobal(at));
+        QApplication::sendEvent(edit, &help);
+        return QToolTip::isVisible() ? QToolTip::text() : QString();
+    };
+
+    EXPECT_EQ(hover(), "") << "no file chosen yet";
+    QTest::mouseClick(Child<QWidget>(&form, "FileOpenButton"), Qt::LeftButton);
+    ASSERT_GT(edit->fontMetrics().horizontalAdvance(chosen), edit->width()) << "the path is cut off in the edit";
+    EXPECT_EQ(hover(), chosen);
+    QToolTip::hideText();
 }
 
 TEST_F(MainFormTest, PlatformDialogOffersDatabaseFilesAcceptsNewNamesAndRemembersTheLastOne)
