@@ -201,6 +201,7 @@ TMainForm::TMainForm(QWidget* owner, std::unique_ptr<FileNameDialog> dialog, Run
         }
     });
 
+    KeepBoldCaptionsBoldWhenScaled(this);
     resize(ClientSize);
 
     MonthCalendar->SetDate(QDate(2000, 1, 1));
