@@ -85,6 +85,7 @@ DateTimeCalendar::DateTimeCalendar(QWidget* parent)
     for (QWidget* part : findChildren<QWidget*>())
         part->installEventFilter(this);
     connect(grid_, &QCalendarWidget::currentPageChanged, this, &DateTimeCalendar::FollowPage);
+    connect(grid_, &QCalendarWidget::selectionChanged, this, &DateTimeCalendar::DateChanged);
 }
 
 QDateTime DateTimeCalendar::Value() const

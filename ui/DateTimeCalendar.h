@@ -30,6 +30,9 @@ signals:
     // Any mouse click on the calendar, its month arrows and footer included,
     // sent once the click has been handled; keyboard changes do not send it.
     void Clicked();
+    // The picked day is another one, whatever changed it: the mouse, the
+    // keyboard, the month arrows, the footer or SetDate.
+    void DateChanged();
 
 protected:
     bool eventFilter(QObject* watched, QEvent* event) override;

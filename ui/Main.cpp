@@ -1,11 +1,13 @@
 #include "ui/Main.h"
 
+#include <QAbstractButton>
 #include <QCheckBox>
 #include <QCloseEvent>
 #include <QCoreApplication>
 #include <QEventLoop>
 #include <QFrame>
 #include <QGuiApplication>
+#include <QKeyEvent>
 #include <QLabel>
 #include <QLineEdit>
 #include <QLocale>
@@ -72,6 +74,29 @@ QColor Blue()
     return TracePane::ScreenColour(clBlue);
 }
 
+// Return and keypad Enter press the focused button, as they do in the
+// Windows window; Qt's buttons take them only in dialogs. There is no default
+// button: Enter elsewhere does nothing. A held key presses once, so it does
+// not queue file dialogs or runs one after the other.
+class EnterPressesButton : public QObject {
+public:
+    using QObject::QObject;
+
+protected:
+    bool eventFilter(QObject* watched, QEvent* event) override
+    {
+        if (event->type() != QEvent::KeyPress)
+            return QObject::eventFilter(watched, event);
+        const auto* key = static_cast<QKeyEvent*>(event);
+        if ((key->key() != Qt::Key_Return && key->key() != Qt::Key_Enter) ||
+            (key->modifiers() & ~Qt::KeypadModifier) != Qt::NoModifier)
+            return QObject::eventFilter(watched, event);
+        if (!key->isAutoRepeat())
+            static_cast<QAbstractButton*>(watched)->click();
+        return true;
+    }
+};
+
 }  // namespace
 
 TMainForm::TMainForm(QWidget* owner, std::unique_ptr<FileNameDialog> dialog, RunFactory makeRun)
@@ -99,6 +124,8 @@ TMainForm::TMainForm(QWidget* owner, std::unique_ptr<FileNameDialog> dialog, Run
 
     FileNameLabeledEdit = new QLineEdit(Panel1);
     FileNameLabeledEdit->setReadOnly(true);
+    // A long path is cut off at the edit's end; hovering shows all of it.
+    connect(FileNameLabeledEdit, &QLineEdit::textChanged, FileNameLabeledEdit, &QWidget::setToolTip);
     Lay(panelLayout, FileNameLabeledEdit, "FileNameLabeledEdit");
 
     FileNameLabeledEditLabel = new QLabel(Text("FileNameLabeledEditLabel"), Panel1);
@@ -133,6 +160,10 @@ TMainForm::TMainForm(QWidget* owner, std::unique_ptr<FileNameDialog> dialog, Run
     ClearDBButton = new QPushButton(Text("ClearDBButton"), Panel1);
     Lay(panelLayout, ClearDBButton, "ClearDBButton");
 
+    auto* enterPresses = new EnterPressesButton(this);
+    FileOpenButton->installEventFilter(enterPresses);
+    ClearDBButton->installEventFilter(enterPresses);
+
     CorrectBDCheckBox = new QCheckBox(Text("CorrectBDCheckBox"), Panel1);
     Lay(panelLayout, CorrectBDCheckBox, "CorrectBDCheckBox");
 
@@ -156,6 +187,9 @@ TMainForm::TMainForm(QWidget* owner, std::unique_ptr<FileNameDialog> dialog, Run
             [this] { ShowingErrors([this] { FileOpenButtonClick(FileOpenButton); }); });
     connect(MonthCalendar, &DateTimeCalendar::Clicked, this,
             [this] { ShowingErrors([this] { MonthCalendarClick(MonthCalendar); }); });
+    // The run reads the calendar, not the label: a day changed with the
+    // keyboard must not leave the label showing a cut-off the run won't use.
+    connect(MonthCalendar, &DateTimeCalendar::DateChanged, this, [this] { ShowCalendarDate(); });
     connect(SkipCheckBox, &QCheckBox::clicked, this,
             [this] { ShowingErrors([this] { SkipCheckBoxClick(SkipCheckBox); }); });
     connect(ClearDBButton, &QPushButton::clicked, this, [this] {
@@ -167,6 +201,7 @@ TMainForm::TMainForm(QWidget* owner, std::unique_ptr<FileNameDialog> dialog, Run
         }
     });
 
+    KeepBoldCaptionsBoldWhenScaled(this);
     resize(ClientSize);
 
     MonthCalendar->SetDate(QDate(2000, 1, 1));

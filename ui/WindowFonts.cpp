@@ -1,6 +1,10 @@
 #include "ui/WindowFonts.h"
 
 #include <QFontDatabase>
+#include <QPainter>
+#include <QPainterPath>
+#include <QProxyStyle>
+#include <QWidget>
 #include <QFontMetrics>
 #include <QRawFont>
 #include <QtEndian>
@@ -15,6 +19,49 @@ const QString Tahoma = QStringLiteral("Tahoma");
 // edit read as if it held spaces. With the regular face alone the font engine
 // makes the bold by thickening the strokes, at the regular face's widths.
 const char* const WineTahomaFiles[] = {"/usr/share/wine/fonts/tahoma.ttf"};
+
+// The font engine makes a bold from the regular face by widening every glyph
+// by a fraction of the font's size. When the window is scaled, the glyphs are
+// rasterised at the screen's size but widened by the unscaled amount, so at
+// 150 % a bold caption is barely heavier than a regular one and at 200 % not
+// visibly so. An outline is widened at the font's size and scales with it.
+// At 100 % the engine's own hinted glyphs are kept.
+class ScaledBoldStyle : public QProxyStyle {
+public:
+    void drawItemText(QPainter* painter, const QRect& rect, int flags, const QPalette& palette, bool enabled,
+                      const QString& text, QPalette::ColorRole textRole) const override
+    {
+        const QTransform& device = painter->deviceTransform();
+        const bool scaled = !qFuzzyCompare(device.m11(), 1.0) || !qFuzzyCompare(device.m22(), 1.0);
+        // Several lines, mnemonics and greyed text are laid out by the base
+        // style; the window's bold captions are none of these.
+        if (!scaled || !painter->font().bold() || !enabled || text.isEmpty() ||
+            text.contains(QLatin1Char('\n')) || text.contains(QLatin1Char('&'))) {
+            QProxyStyle::drawItemText(painter, rect, flags, palette, enabled, text, textRole);
+            return;
+        }
+        const QFontMetricsF metrics(painter->font());
+        const QSizeF size(metrics.horizontalAdvance(text), metrics.height());
+        const Qt::Alignment alignment = visualAlignment(painter->layoutDirection(), Qt::Alignment(flags));
+        qreal x = rect.left();
+        if (alignment & Qt::AlignRight)
+            x = rect.left() + rect.width() - size.width();
+        else if (alignment & Qt::AlignHCenter)
+            x = rect.left() + (rect.width() - size.width()) / 2;
+        qreal y = rect.top();
+        if (alignment & Qt::AlignBottom)
+            y = rect.top() + rect.height() - size.height();
+        else if (alignment & Qt::AlignVCenter)
+            y = rect.top() + (rect.height() - size.height()) / 2;
+        QPainterPath outline;
+        outline.addText(QPointF(x, y + metrics.ascent()), painter->font(), text);
+        painter->save();
+        painter->setRenderHint(QPainter::Antialiasing);
+        painter->setClipRect(rect, Qt::IntersectClip);
+        painter->fillPath(outline, textRole == QPalette::NoRole ? painter->pen().color() : palette.color(textRole));
+        painter->restore();
+    }
+};
 
 }  // namespace
 
@@ -61,4 +108,15 @@ QFont CellHeightFont(int pixels, bool bold)
             break;
     }
     return font;
+}
+
+void KeepBoldCaptionsBoldWhenScaled(QWidget* widget)
+{
+    // Owned by the widget and made after its children, so it outlives every
+    // control that draws with it.
+    auto* style = new ScaledBoldStyle;
+    style->setParent(widget);
+    for (QWidget* control : widget->findChildren<QWidget*>())
+        if (control->font().bold())
+            control->setStyle(style);
 }

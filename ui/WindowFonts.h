@@ -14,3 +14,10 @@ QFont CharacterHeightFont(int pixels, bool bold);
 // Tahoma whose whole character cell, internal leading included, is `pixels`
 // high as Windows measures it (16 px cell: 13 px characters).
 QFont CellHeightFont(int pixels, bool bold);
+
+class QWidget;
+
+// Gives `widget` and every bold control inside it a style that draws bold
+// captions as outlines whenever the window is scaled (a scale factor or a
+// high Xft.dpi), so they stay as heavy as at 100 %.
+void KeepBoldCaptionsBoldWhenScaled(QWidget* widget);

@@ -14,7 +14,10 @@
 #include <QTableView>
 #include <QTest>
 #include <QTextEdit>
+#include <QToolTip>
 #include <gtest/gtest.h>
+
+#include <cstdlib>
 
 #include "clean/SharedStrings.h"
 #include "tests/support/TempDir.h"
@@ -201,6 +204,103 @@ TEST_F(MainFormTest, BoldCaptionsAreVisiblyBoldAndFitTheirBoxes)
     }
 }
 
+// How much darker than white the widget's own pixels are, drawn at the
+// screen's scale: the sum of every device pixel's darkness.
+double GrabbedInk(QWidget* widget)
+{
+    const QImage image = widget->grab().toImage();
+    double ink = 0;
+    for (int y = 0; y < image.height(); ++y)
+        for (int x = 0; x < image.width(); ++x)
+            ink += 255 - qGray(image.pixel(x, y));
+    return ink;
+}
+
+void SetText(QWidget* widget, const QString& text)
+{
+    if (auto* label = qobject_cast<QLabel*>(widget))
+        label->setText(text);
+    else if (auto* button = qobject_cast<QAbstractButton*>(widget))
+        button->setText(text);
+}
+
+// The device pixels where `widget` looks different with `text` and without.
+QRect TextPixels(QWidget* widget, const QString& text)
+{
+    SetText(widget, QString());
+    const QImage without = widget->grab().toImage();
+    SetText(widget, text);
+    const QImage with = widget->grab().toImage();
+    QRect changed;
+    for (int y = 0; y < with.height(); ++y)
+        for (int x = 0; x < with.width(); ++x)
+            if (with.pixel(x, y) != without.pixel(x, y))
+                changed |= QRect(x, y, 1, 1);
+    return changed;
+}
+
+// QT_SCALE_FACTOR is read when the application starts, so each scale is a run
+// of this test alone in a child of the test program; the child, seeing
+// QUENOR_CAPTION_SCALE, checks the window at its scale. Xft.dpi 144 gives the
+// same 1.5 through the desktop's setting.
+TEST_F(MainFormTest, BoldCaptionsStayBoldAndInsideTheirBoxesAtEveryScale)
+{
+    const QByteArray childScale = qgetenv("QUENOR_CAPTION_SCALE");
+    if (childScale.isEmpty()) {
+        TempDir dir;
+        for (const char* scale : {"1", "1.25", "1.5", "2"}) {
+            SCOPED_TRACE(std::string("scale ") + scale);
+            const std::string out = dir.File("out.txt");
+            const QString command = QString("QT_SCALE_FACTOR=%1 QUENOR_CAPTION_SCALE=%1 '%2' "
+                                            "--gtest_filter=MainFormTest.BoldCaptionsStayBoldAndInsideTheirBoxesAtEveryScale "
+                                            "> '%3' 2>&1")
+                                        .arg(scale, QCoreApplication::applicationFilePath(), QString::fromStdString(out));
+            const int status = std::system(command.toLocal8Bit().constData());
+            QFile output(QString::fromStdString(out));
+            output.open(QIODevice::ReadOnly);
+            EXPECT_EQ(status, 0) << output.readAll().toStdString();
+        }
+        return;
+    }
+
+    QLocale::setDefault(QLocale(QLocale::Russian, QLocale::Russia));
+    TMainForm form;
+    Show(form);
+    ASSERT_DOUBLE_EQ(form.devicePixelRatioF(), childScale.toDouble()) << "the window is drawn at the scale asked for";
+    for (const char* name : {"FileNameLabeledEditLabel", "CopyFromLabel", "DateTimeLabel", "MonthCalendarToday",
+                             "FileOpenButton", "ClearDBButton"}) {
+        SCOPED_TRACE(name);
+        QWidget* control = Child<QWidget>(&form, name);
+        const QString caption = TextOf(control);
+        ASSERT_FALSE(caption.isEmpty());
+        const QFont bold = control->font();
+        ASSERT_TRUE(bold.bold());
+        QFont regular = bold;
+        regular.setBold(false);
+
+        // The caption's own ink: the control with it less the control without.
+        SetText(control, QString());
+        const double background = GrabbedInk(control);
+        SetText(control, caption);
+        const double boldInk = GrabbedInk(control) - background;
+        control->setFont(regular);
+        const double regularInk = GrabbedInk(control) - background;
+        control->setFont(bold);
+        EXPECT_GE(boldInk, 1.25 * regularInk) << caption.toStdString();
+
+        // Inside the box: captions start at the box's left at every scale, so
+        // one too wide for it has a pixel in its last column, where it is cut
+        // off.
+        const QRect text = TextPixels(control, caption);
+        const QRect box(QPoint(0, 0), control->grab().size());
+        ASSERT_FALSE(text.isEmpty());
+        EXPECT_LT(text.right(), box.right())
+            << caption.toStdString() << ": drawn over " << text.left() << ".." << text.right() << " x "
+            << text.top() << ".." << text.bottom() << " in " << box.width() << " x " << box.height();
+        EXPECT_EQ(TextOf(control), caption);
+    }
+}
+
 TEST_F(MainFormTest, TabReachesTheControlsInDesignedOrderAndSkipsTheCalendar)
 {
     TMainForm form;
@@ -281,48 +381,54 @@ TEST_F(MainFormTest, ResizingMovesAndStretchesOnlyTheAnchoredControls)
     }
 }
 
-// The cell of the grid that shows `day` of the month on display.
-QModelIndex DayCell(QTableView& view, int day)
-{
-    QAbstractItemModel& model = *view.model();
-    bool inMonth = false;
-    for (int row = 0; row < model.rowCount(); ++row)
-        for (int column = 0; column < model.columnCount(); ++column) {
-            const QModelIndex index = model.index(row, column);
-            bool isNumber = false;
-            const int shown = model.data(index).toInt(&isNumber);
-            if (!isNumber)
-                continue;
-            if (shown == 1)
-                inMonth = !inMonth;
-            if (inMonth && shown == day)
-                return index;
-        }
-    return {};
-}
-
-TEST_F(MainFormTest, OnlyAMouseClickOnTheCalendarRefreshesTheDateLabel)
+// The run reads the calendar, so whatever changes its day the label must
+// say the same day: a click, the keyboard's arrows and pages, the month
+// arrows, the footer. Each step starts from where the one before it left.
+TEST_F(MainFormTest, EveryChangeOfTheCalendarsDayRefreshesTheDateLabel)
 {
     QLocale::setDefault(QLocale(QLocale::Russian, QLocale::Russia));
     TMainForm form;
     Show(form);
-    const TDateTime created = form.CalendarValue();
     auto* view = Child<QTableView>(Child<QWidget>(&form, "MonthCalendar"), QString());
-    const QModelIndex day15 = DayCell(*view, 15);
-    ASSERT_TRUE(day15.isValid());
+    auto* label = Child<QLabel>(&form, "DateTimeLabel");
+    const QDate today = QDate::currentDate();
+    const struct {
+        const char* name;
+        Qt::Key key;        // pressed on the day grid; Qt::Key_unknown: a click
+        const char* click;  // what is clicked: the 15th of the month shown, or a part's object name
+        QDate picked;
+    } steps[] = {
+        {"the 15th clicked", Qt::Key_unknown, "15", {2000, 1, 15}},
+        {"right arrow", Qt::Key_Right, nullptr, {2000, 1, 16}},
+        {"right arrow again", Qt::Key_Right, nullptr, {2000, 1, 17}},
+        {"down arrow", Qt::Key_Down, nullptr, {2000, 1, 24}},
+        {"left arrow", Qt::Key_Left, nullptr, {2000, 1, 23}},
+        {"up arrow", Qt::Key_Up, nullptr, {2000, 1, 16}},
+        {"page down", Qt::Key_PageDown, nullptr, {2000, 2, 16}},
+        {"page down into a shorter month", Qt::Key_PageDown, nullptr, {2000, 3, 16}},
+        {"page up", Qt::Key_PageUp, nullptr, {2000, 2, 16}},
+        {"next month arrow", Qt::Key_unknown, "qt_calendar_nextmonth", {2000, 3, 16}},
+        {"today in the footer", Qt::Key_unknown, "MonthCalendarToday", today},
+        {"left arrow from today", Qt::Key_Left, nullptr, today.addDays(-1)},
+    };
+    for (const auto& step : steps) {
+        SCOPED_TRACE(step.name);
+        if (step.key != Qt::Key_unknown) {
+            QTest::keyClick(view, step.key);
+        } else if (QString(step.click) == "15") {
+            const QModelIndex day15 = DayCell(*view, 15);
+            ASSERT_TRUE(day15.isValid());
+            QTest::mouseClick(view->viewport(), Qt::LeftButton, {}, view->visualRect(day15).center());
+        } else {
+            QTest::mouseClick(Child<QWidget>(&form, step.click), Qt::LeftButton);
+        }
+        QApplication::processEvents();
 
-    QTest::mouseClick(view->viewport(), Qt::LeftButton, {}, view->visualRect(day15).center());
-    QApplication::processEvents();
-    EXPECT_EQ(Child<QLabel>(&form, "DateTimeLabel")->text(), "15.01.2000");
-    TDateTime expected = created;
-    expected.day = 15;
-    EXPECT_EQ(form.CalendarValue(), expected) << "the day changes, still at its start";
-
-    QTest::keyClick(view, Qt::Key_Right);
-    QApplication::processEvents();
-    expected.day = 16;
-    EXPECT_EQ(form.CalendarValue(), expected) << "the keyboard changes the value";
-    EXPECT_EQ(Child<QLabel>(&form, "DateTimeLabel")->text(), "15.01.2000") << "but not the label";
+        EXPECT_EQ(form.MonthCalendar->Date(), step.picked);
+        EXPECT_EQ(label->text(), step.picked.toString("dd.MM.yyyy"));
+        EXPECT_EQ(form.CalendarValue(), (TDateTime{step.picked.year(), step.picked.month(), step.picked.day(), 0, 0, 0, 0}))
+            << "the start of the day the label shows";
+    }
 }
 
 // Every click on the calendar refreshes the label, not only one on a day:
@@ -420,6 +526,31 @@ TEST_F(MainFormTest, EditShowsTheStartOfALongPath)
 
     EXPECT_EQ(edit->cursorPosition(), 0);
     EXPECT_LT(edit->inputMethodQuery(Qt::ImCursorRectangle).toRect().left(), edit->width() / 4) << "the text is scrolled to its start";
+}
+
+// The edit cuts off a long path at its end; hovering shows all of it, and
+// with no file chosen there is nothing to show.
+TEST_F(MainFormTest, HoveringTheEditShowsTheWholePath)
+{
+    const QString chosen = "/srv/firebird/" + QString("архив за год/").repeated(9) + "QUENOR.fdb";
+    ASSERT_EQ(chosen.size(), 141);
+    TMainForm form(nullptr, std::make_unique<ScriptedFileDialog>(std::deque<std::optional<QString>>{chosen}));
+    Show(form);
+    auto* edit = Child<QLineEdit>(&form, "FileNameLabeledEdit");
+    const auto hover = [edit] {
+        QToolTip::hideText();
+        const QPoint at = edit->rect().center();
+        QTest::mouseMove(edit, at);
+        QHelpEvent help(QEvent::ToolTip, at, edit->mapToGlobal(at));
+        QApplication::sendEvent(edit, &help);
+        return QToolTip::isVisible() ? QToolTip::text() : QString();
+    };
+
+    EXPECT_EQ(hover(), "") << "no file chosen yet";
+    QTest::mouseClick(Child<QWidget>(&form, "FileOpenButton"), Qt::LeftButton);
+    ASSERT_GT(edit->fontMetrics().horizontalAdvance(chosen), edit->width()) << "the path is cut off in the edit";
+    EXPECT_EQ(hover(), chosen);
+    QToolTip::hideText();
 }
 
 TEST_F(MainFormTest, PlatformDialogOffersDatabaseFilesAcceptsNewNamesAndRemembersTheLastOne)

@@ -4,8 +4,11 @@
 #include <QApplication>
 #include <QCursor>
 #include <QFile>
+#include <QLabel>
+#include <QLocale>
 #include <QMessageBox>
 #include <QScreen>
+#include <QTableView>
 #include <QTest>
 #include <QTextDocument>
 #include <QTextEdit>
@@ -117,6 +120,94 @@ TEST_F(MainFormRunTest, ClickCleansTheDatabaseAndReportsEveryStep)
     EXPECT_FALSE(form->Run().Stage().Transaction);
     EXPECT_FALSE(form->Run().Stage().Sql);
 
+}
+
+// The run's cut-off is the calendar's day, which the keyboard changes too:
+// a day clicked and then moved on with the arrows must leave the label and
+// the rows kept agreeing.
+TEST_F(MainFormRunTest, RunAfterAKeyboardChangeKeepsExactlyTheRowsFromTheDayTheLabelShows)
+{
+    QLocale::setDefault(QLocale(QLocale::Russian, QLocale::Russia));
+    struct LocaleBack {
+        ~LocaleBack() { QLocale::setDefault(QLocale::system()); }
+    } localeBack;
+    const std::string database = dir_.File("FEBRUARY.fdb");
+    CreateFirebirdDatabase(database, std::string(QuenorLogTables) +
+                                         "INSERT INTO log VALUES (1, '2000-02-14 12:00:00');\n"
+                                         "INSERT INTO log VALUES (2, '2000-02-15 00:00:00');\n"
+                                         "INSERT INTO log VALUES (3, '2000-02-16 23:59:59');\n"
+                                         "INSERT INTO log VALUES (4, '2000-02-17 00:00:00');\n"
+                                         "INSERT INTO log VALUES (5, '2000-02-17 23:59:59');\n"
+                                         "INSERT INTO log VALUES (6, '2000-02-18 08:00:00');\n"
+                                         "INSERT INTO ERRORS_LOG VALUES (1, '2000-02-16 12:00:00');\n"
+                                         "INSERT INTO ERRORS_LOG VALUES (2, '2000-02-17 12:00:00');\n");
+    auto form = OpenWindow(database);
+    auto* view = Child<QTableView>(Child<QWidget>(form.get(), "MonthCalendar"), QString());
+    QTest::keyClick(view, Qt::Key_PageDown);
+    const QModelIndex day15 = DayCell(*view, 15);
+    ASSERT_TRUE(day15.isValid());
+    QTest::mouseClick(view->viewport(), Qt::LeftButton, {}, view->visualRect(day15).center());
+    QTest::keyClick(view, Qt::Key_Right);
+    QTest::keyClick(view, Qt::Key_Right);
+    QApplication::processEvents();
+    const QString label = Child<QLabel>(form.get(), "DateTimeLabel")->text();
+    ASSERT_EQ(label, "17.02.2000");
+
+    QTest::mouseClick(Child<QWidget>(form.get(), "ClearDBButton"), Qt::LeftButton);
+
+    EXPECT_EQ(Lines(*form), SuccessfulRunLines);
+    const std::string day = QDate::fromString(label, "dd.MM.yyyy").toString("yyyy-MM-dd").toStdString();
+    EXPECT_EQ(QueryInteger(database, "SELECT COUNT(*) FROM log WHERE log_time < '" + day + "'"), 0);
+    EXPECT_EQ(QueryInteger(database, "SELECT COUNT(*) FROM log WHERE CAST(log_time AS DATE) = '" + day + "'"), 2)
+        << "the whole day the label shows stays";
+    EXPECT_EQ(QueryInteger(database, "SELECT COUNT(*) FROM log"), 3);
+    EXPECT_EQ(QueryInteger(database, "SELECT MIN(id) FROM log"), 4);
+    EXPECT_EQ(QueryInteger(database, "SELECT COUNT(*) FROM ERRORS_LOG"), 1);
+    EXPECT_EQ(QueryInteger(database, "SELECT MIN(id) FROM ERRORS_LOG"), 2);
+}
+
+// Return and keypad Enter press the focused button, as Space does; the
+// window has no default button, so pressed elsewhere they press nothing.
+TEST_F(MainFormRunTest, ReturnAndEnterPressOnlyTheFocusedButton)
+{
+    const std::string missing = dir_.File("MISSING.fdb");
+    const std::vector<PaneLine> failedRun = {{"Сохранение оригинального файла БД (*.fdb -> *.bak)...", Blue},
+                                             {"Неудача...", Red},
+                                             {"Причина: файл или папка не найдены.", Red}};
+    const struct {
+        const char* name;
+        const char* focused;
+        Qt::Key key;
+        Qt::KeyboardModifiers modifiers;
+        int dialogs;  // file questions asked, the one that chose the file included
+        bool ran;
+    } rows[] = {
+        {"Return on the file button", "FileOpenButton", Qt::Key_Return, Qt::NoModifier, 2, false},
+        {"keypad Enter on the file button", "FileOpenButton", Qt::Key_Enter, Qt::KeypadModifier, 2, false},
+        {"Return on the clear button", "ClearDBButton", Qt::Key_Return, Qt::NoModifier, 1, true},
+        {"keypad Enter on the clear button", "ClearDBButton", Qt::Key_Enter, Qt::KeypadModifier, 1, true},
+        {"Return on the correction box", "CorrectBDCheckBox", Qt::Key_Return, Qt::NoModifier, 1, false},
+        {"keypad Enter in the edit", "FileNameLabeledEdit", Qt::Key_Enter, Qt::KeypadModifier, 1, false},
+        {"Ctrl+Return on the clear button", "ClearDBButton", Qt::Key_Return, Qt::ControlModifier, 1, false},
+    };
+    for (const auto& row : rows) {
+        SCOPED_TRACE(row.name);
+        const QString file = QString::fromStdString(missing);
+        TMainForm form(nullptr, std::make_unique<ScriptedFileDialog>(std::deque<std::optional<QString>>{file, file}));
+        form.show();
+        ASSERT_TRUE(QTest::qWaitForWindowExposed(&form));
+        QApplication::setActiveWindow(&form);
+        QTest::mouseClick(Child<QWidget>(&form, "FileOpenButton"), Qt::LeftButton);
+        Child<QWidget>(&form, row.focused)->setFocus();
+        ASSERT_NE(QApplication::focusWidget(), nullptr);
+        ASSERT_EQ(QApplication::focusWidget()->objectName(), row.focused);
+
+        QTest::keyClick(QApplication::focusWidget(), row.key, row.modifiers);
+
+        EXPECT_EQ(static_cast<ScriptedFileDialog*>(form.FileOpenDialog)->calls, row.dialogs);
+        EXPECT_EQ(Lines(form), row.ran ? failedRun : std::vector<PaneLine>{});
+        EXPECT_EQ(QGuiApplication::overrideCursor(), nullptr);
+    }
 }
 
 TEST_F(MainFormRunTest, MissingDatabaseFileEndsWithTheCopyFailure)

@@ -1,6 +1,8 @@
 #include "tests/ui/WindowTestSupport.h"
 
+#include <QAbstractItemModel>
 #include <QApplication>
+#include <QTableView>
 #include <QTextBlock>
 #include <QTextDocument>
 #include <QTextEdit>
@@ -67,4 +69,23 @@ std::vector<PaneLine> PaneLines(const QTextEdit& pane)
 void PrintTo(const PaneLine& line, std::ostream* out)
 {
     *out << '"' << line.text.toStdString() << "\" in " << line.colour.name().toStdString();
+}
+
+QModelIndex DayCell(QTableView& view, int day)
+{
+    QAbstractItemModel& model = *view.model();
+    bool inMonth = false;
+    for (int row = 0; row < model.rowCount(); ++row)
+        for (int column = 0; column < model.columnCount(); ++column) {
+            const QModelIndex index = model.index(row, column);
+            bool isNumber = false;
+            const int shown = model.data(index).toInt(&isNumber);
+            if (!isNumber)
+                continue;
+            if (shown == 1)
+                inMonth = !inMonth;
+            if (inMonth && shown == day)
+                return index;
+        }
+    return {};
 }

@@ -1,6 +1,7 @@
 #pragma once
 
 #include <QColor>
+#include <QModelIndex>
 #include <QString>
 #include <QWidget>
 #include <deque>
@@ -11,6 +12,7 @@
 
 #include "ui/FileNameDialog.h"
 
+class QTableView;
 class QTextEdit;
 
 // Answers the window's file question from a script instead of a dialog.
@@ -48,3 +50,7 @@ struct PaneLine {
 };
 std::vector<PaneLine> PaneLines(const QTextEdit& pane);
 void PrintTo(const PaneLine& line, std::ostream* out);
+
+// The cell of a calendar's day grid that shows `day` of the month on
+// display; invalid when there is none.
+QModelIndex DayCell(QTableView& view, int day);
