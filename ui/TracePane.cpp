@@ -1,6 +1,7 @@
 #include "ui/TracePane.h"
 
 #include <QCoreApplication>
+#include <QResizeEvent>
 #include <QPalette>
 #include <QScrollBar>
 #include <QTextBlock>
@@ -18,6 +19,19 @@ TracePane::TracePane(QWidget* parent) : QTextEdit(parent)
     colours.setColor(QPalette::Inactive, QPalette::HighlightedText,
                      colours.color(QPalette::Active, QPalette::HighlightedText));
     setPalette(colours);
+}
+
+// At a fractional scale (125 %, 150 %) the text area, a child widget, is
+// rounded to whole device pixels outwards and paints over the frame's bottom
+// and right lines, which the pane draws one logical pixel inside its edge.
+// One logical pixel less for the text area there keeps the frame whole; at
+// whole scales nothing changes.
+void TracePane::resizeEvent(QResizeEvent* event)
+{
+    const qreal scale = devicePixelRatioF();
+    const int keep = scale == static_cast<int>(scale) ? 0 : 1;
+    setViewportMargins(0, 0, keep, keep);
+    QTextEdit::resizeEvent(event);
 }
 
 QColor TracePane::ScreenColour(TColor colour)

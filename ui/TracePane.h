@@ -19,4 +19,7 @@ public:
 
     // The colour on screen of a toolkit colour number (0x00BBGGRR).
     static QColor ScreenColour(TColor colour);
+
+protected:
+    void resizeEvent(QResizeEvent* event) override;
 };

@@ -299,6 +299,22 @@ TEST_F(MainFormTest, BoldCaptionsStayBoldAndInsideTheirBoxesAtEveryScale)
             << text.top() << ".." << text.bottom() << " in " << box.width() << " x " << box.height();
         EXPECT_EQ(TextOf(control), caption);
     }
+
+    // The trace pane's frame stays whole: its bottom and right lines are as
+    // dark as its top and left ones, half-way along.
+    QWidget* pane = Child<QWidget>(&form, "TraceRichEdit");
+    const QImage frame = pane->grab().toImage();
+    const int edge = static_cast<int>(std::ceil(2 * form.devicePixelRatioF()));
+    const auto darkest = [&](bool rows, int from) {
+        int found = 255;
+        for (int at = from; at < from + edge; ++at) {
+            const QRgb pixel = rows ? frame.pixel(frame.width() / 2, at) : frame.pixel(at, frame.height() / 2);
+            found = std::min(found, qGray(pixel));
+        }
+        return found;
+    };
+    EXPECT_LE(darkest(true, frame.height() - edge), darkest(true, 0) + 16) << "the frame's bottom line is missing";
+    EXPECT_LE(darkest(false, frame.width() - edge), darkest(false, 0) + 16) << "the frame's right line is missing";
 }
 
 TEST_F(MainFormTest, TabReachesTheControlsInDesignedOrderAndSkipsTheCalendar)
