@@ -297,6 +297,13 @@ TEST_F(MainFormTest, BoldCaptionsStayBoldAndInsideTheirBoxesAtEveryScale)
         EXPECT_LT(text.right(), box.right())
             << caption.toStdString() << ": drawn over " << text.left() << ".." << text.right() << " x "
             << text.top() << ".." << text.bottom() << " in " << box.width() << " x " << box.height();
+        // Nothing of it cut off: in a box with room to spare it has the same
+        // extent of ink.
+        const QSize size = control->size();
+        control->resize(size + QSize(8, 8));
+        const QRect free = TextPixels(control, caption);
+        control->resize(size);
+        EXPECT_EQ(text.size(), free.size()) << caption.toStdString() << ": cut off by its box";
         EXPECT_EQ(TextOf(control), caption);
     }
 
