@@ -168,7 +168,7 @@ void CleaningRun::Run()
         host_.Trace(DeletingLine, clBlue);
         const TDateTime cutOff = host_.CalendarValue();
         if (!MarkChanging(path))
-            return FailUnchanged(path, names);
+            return FailUnchanged(names);
         if (!stage_.DeleteBeforeDate(cutOff))
             return FailDatabaseStep(DeleteFailedLine, path, names);
         host_.Trace(OkLine, clGreen);
@@ -456,7 +456,7 @@ void CleaningRun::FailDatabaseStep(const char* message, const std::string& path,
 
 // The journal could not say that the database is about to change, so nothing
 // was changed; only the run's own working files go.
-void CleaningRun::FailUnchanged(const std::string&, const WorkingNames& names)
+void CleaningRun::FailUnchanged(const WorkingNames& names)
 {
     stage_.DropConnection();
     TidyUnchanged(names, false);

@@ -58,7 +58,7 @@ private:
     void Refuse(const std::string& line);
     void FailCopy(const std::string& cause);
     void FailDatabaseStep(const char* message, const std::string& path, const WorkingNames& names);
-    void FailUnchanged(const std::string& path, const WorkingNames& names);
+    void FailUnchanged(const WorkingNames& names);
     void FailCompaction(CompactResult result, bool lackOfSpace, const std::string& path, const WorkingNames& names);
     void TidyUnchanged(const WorkingNames& names, bool deleteBackup);
     platform::FileResult RollBack(const std::string& path, const WorkingNames& names, bool deleteBackup);

@@ -9,6 +9,7 @@
 
 #include <cerrno>
 #include <cstdio>
+#include <functional>
 #include <string>
 #include <vector>
 
@@ -88,12 +89,13 @@ bool WriteAll(int fd, const char* data, std::size_t size)
     return true;
 }
 
-// Copies from the current offsets to the end of `from`.
-bool ReadWriteCopy(int from, int to, WriteBack& writeBack)
+// Reads `fd` from its offset to its end in bounded pieces, handing `piece`
+// each one; false, with errno set, when a read fails or `piece` says no.
+bool ReadPieces(int fd, const std::function<bool(const char* data, std::size_t size)>& piece)
 {
     std::vector<char> buffer(CopyBufferSize);
     for (;;) {
-        const ssize_t got = read(from, buffer.data(), buffer.size());
+        const ssize_t got = read(fd, buffer.data(), buffer.size());
         if (got < 0) {
             if (errno == EINTR)
                 continue;
@@ -101,10 +103,20 @@ bool ReadWriteCopy(int from, int to, WriteBack& writeBack)
         }
         if (got == 0)
             return true;
-        if (!WriteAll(to, buffer.data(), static_cast<std::size_t>(got)))
+        if (!piece(buffer.data(), static_cast<std::size_t>(got)))
             return false;
-        writeBack.Copied(static_cast<std::size_t>(got));
     }
+}
+
+// Copies from the current offsets to the end of `from`.
+bool ReadWriteCopy(int from, int to, WriteBack& writeBack)
+{
+    return ReadPieces(from, [&](const char* data, std::size_t size) {
+        if (!WriteAll(to, data, size))
+            return false;
+        writeBack.Copied(size);
+        return true;
+    });
 }
 
 bool CopyContents(int from, int to)
@@ -340,18 +352,11 @@ public:
         if (!file.Valid())
             return FromErrno(errno);
         posix_fadvise(file.Get(), 0, 0, POSIX_FADV_SEQUENTIAL);
-        std::vector<char> buffer(CopyBufferSize);
-        for (;;) {
-            const ssize_t got = read(file.Get(), buffer.data(), buffer.size());
-            if (got < 0) {
-                if (errno == EINTR)
-                    continue;
-                return FromErrno(errno);
-            }
-            if (got == 0)
-                return {};
-            piece(buffer.data(), static_cast<std::size_t>(got));
-        }
+        const bool read = ReadPieces(file.Get(), [&](const char* data, std::size_t size) {
+            piece(data, size);
+            return true;
+        });
+        return read ? FileResult{} : FromErrno(errno);
     }
 
     FileResult PrepareLike(const std::string& model, const std::string& target) override

@@ -20,6 +20,7 @@
 #include "tests/support/RecordingHost.h"
 #include "tests/support/StandInFirebird.h"
 #include "tests/support/TempDir.h"
+#include "tests/support/WaitFor.h"
 
 namespace {
 
@@ -53,16 +54,6 @@ bool Contains(const std::vector<std::string>& lines, const std::string& line)
 std::pair<long long, long long> Rows(const std::string& database)
 {
     return {QueryInteger(database, "SELECT COUNT(*) FROM log"), QueryInteger(database, "SELECT COUNT(*) FROM ERRORS_LOG")};
-}
-
-bool WaitFor(const std::function<bool()>& condition)
-{
-    for (int tries = 0; tries < 600; ++tries) {
-        if (condition())
-            return true;
-        std::this_thread::sleep_for(std::chrono::milliseconds(50));
-    }
-    return false;
 }
 
 class InterruptedRunTest : public ::testing::Test {

@@ -24,6 +24,7 @@
 #include "tests/support/FirebirdTestDatabase.h"
 #include "tests/support/StandInFirebird.h"
 #include "tests/support/TempDir.h"
+#include "tests/support/WaitFor.h"
 
 namespace {
 
@@ -38,16 +39,6 @@ const std::string FiveNewRows = "INSERT INTO log SELECT 100 + r.RDB$RELATION_ID,
 long long LogRows(const std::string& database)
 {
     return QueryInteger(database, "SELECT COUNT(*) FROM log");
-}
-
-bool WaitFor(const std::function<bool()>& condition)
-{
-    for (int tries = 0; tries < 600; ++tries) {
-        if (condition())
-            return true;
-        std::this_thread::sleep_for(std::chrono::milliseconds(50));
-    }
-    return false;
 }
 
 bool Has(const Lines& lines, const std::string& line)

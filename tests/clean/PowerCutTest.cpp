@@ -36,6 +36,7 @@
 #include "tests/support/LoopFileSystem.h"
 #include "tests/support/StandInFirebird.h"
 #include "tests/support/TempDir.h"
+#include "tests/support/WaitFor.h"
 
 namespace {
 
@@ -105,16 +106,6 @@ testing::AssertionResult RowsSurvive(const std::vector<std::string>& lines, cons
                                        << atDatabase << (named.empty() ? "\nno file named in the trace" : named)
                                        << "\nthe run traced:\n"
                                        << Joined(lines);
-}
-
-bool WaitFor(const std::function<bool()>& condition)
-{
-    for (int tries = 0; tries < 600; ++tries) {
-        if (condition())
-            return true;
-        std::this_thread::sleep_for(std::chrono::milliseconds(50));
-    }
-    return false;
 }
 
 bool Contains(const std::vector<std::string>& lines, const std::string& text)
