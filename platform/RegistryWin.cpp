@@ -3,6 +3,8 @@
 #include <windows.h>
 
 #include <algorithm>
+#include <optional>
+#include <string>
 #include <vector>
 
 #include "platform/WideTextWin.h"
@@ -61,7 +63,11 @@ public:
         // %references%.
         std::wstring text(data.data(), std::min<size_t>(fetched, size) / sizeof(wchar_t));
         text.resize(std::min(text.find(L'\0'), text.size()));
-        return WideToAnsi(text);
+        // A folder narrowed to a look-alike would run another gbak.
+        const std::optional<std::string> ansi = ExactAnsi(text);
+        if (!ansi)
+            throw RegistryError("'" + valueName + "' holds letters the system code page cannot represent");
+        return *ansi;
     }
 
     void CloseKey() override

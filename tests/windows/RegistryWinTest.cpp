@@ -37,6 +37,10 @@ TEST(WinRegistryReader, DefaultInstanceIsReadAsStoredOrRaises)
         {"other kind of size 0", StoredValue{REG_BINARY, ""}, ""},
         {"number", StoredValue{REG_DWORD, std::string("\x2a\0\0\0", 4)}, "Invalid data type for 'DefaultInstance'",
          true},
+        // A look-alike ("e" for "é") would run another installation's gbak.
+        {"a folder with a letter the code page lacks",
+         StoredValue{REG_SZ, std::string("C\0:\0\\\0C\0a\0f\0\xe9\0\\\0\0\0", 18)},
+         "'DefaultInstance' holds letters the system code page cannot represent", true},
     };
     // The runtime's first exception opens handles of its own, for good; raise
     // one before counting so that only the reader's handles are counted.

@@ -551,8 +551,11 @@ TEST(Win32Window, TheFileDialogConfirmedOrCancelled)
         bool traceCleared;
     } cases[] = {
         {"confirmed", W("C:\\Базы\\Основная БД.fdb"), W("C:\\Базы\\Основная БД.fdb"), true},
-        // Letters that Windows-1251 cannot hold become its substitute '?'.
+        // Letters that Windows-1251 cannot hold become '?', which no file
+        // name holds, so the run refuses the path instead of reaching
+        // another file; a look-alike ("e" for "é") would name one.
         {"outside the code page", W("C:\\日本\\x.fdb"), L"C:\\??\\x.fdb", true},
+        {"only a look-alike in the code page", W("C:\\Café\\x.fdb"), L"C:\\Caf?\\x.fdb", true},
         {"cancelled", std::nullopt, L"C:\\before.fdb", false},
     };
     for (const auto& c : cases) {
