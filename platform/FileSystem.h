@@ -4,6 +4,7 @@
 #include <functional>
 #include <memory>
 #include <string>
+#include <vector>
 
 #include "platform/WhileWaiting.h"
 
@@ -12,14 +13,16 @@ namespace platform {
 // Why a file operation was refused, as far as the operator can act on it.
 enum class FileError {
     None,
-    Held,          // another process has the file open
-    NotFound,      // the file or a folder on its path does not exist
-    AccessDenied,  // no permission, or a read-only file or medium
-    DiskFull,      // no space left (or over a quota)
-    TargetExists,  // the new name is taken
-    NotAFile,      // a folder, or something else that is not a plain file
-    NameTooLong,   // the path or one of its names is longer than the system takes
-    Other,         // anything else: `systemCode` says what the system said
+    Held,           // another process has the file open
+    NotFound,       // the file or a folder on its path does not exist
+    AccessDenied,   // no permission, or a read-only file or medium
+    DiskFull,       // no space left (or over a quota)
+    TargetExists,   // the new name is taken
+    NotAFile,       // a folder, or something else that is not a plain file
+    NameTooLong,    // the path or one of its names is longer than the system takes
+    ReadOnly,       // the file has the read-only attribute
+    NotInCodePage,  // a name on the path has letters the system's code page lacks
+    Other,          // anything else: `systemCode` says what the system said
 };
 
 // What is at a path itself; a link is not followed.
@@ -40,7 +43,9 @@ public:
 
     // Copies `existing` to `target`; fails when `target` exists (never
     // overwrites), when `existing` is missing, unreadable or held by another
-    // process, and leaves no partial target behind. The complete copy and its
+    // process for writing, and leaves no partial target behind. Nobody can
+    // write into `existing` while it is copied, and the copy has no wider
+    // access than `existing` from its first moment. The complete copy and its
     // name are on the disk before it returns. Calls `whileWaiting`
     // every WhileWaitingInterval until the copy is done.
     virtual FileResult Copy(const std::string& existing, const std::string& target,
@@ -65,6 +70,10 @@ public:
     // Whether `path` itself is a symbolic link or another reparse point.
     virtual bool IsLink(const std::string& path) = 0;
     virtual PathKind KindOf(const std::string& path) = 0;
+    // The paths of the files in `folder` (which ends with its separator)
+    // whose names end with `suffix`, in any letter case where names have
+    // none; empty when the folder cannot be read.
+    virtual std::vector<std::string> FilesEndingWith(const std::string& folder, const std::string& suffix) = 0;
     // What tells this very file apart from any other on the machine (its
     // device or volume and its file number): kept by renames and by writes
     // into the file, new for every copy. Empty when nothing is there.
@@ -81,8 +90,21 @@ public:
     // and given that access. A program that writes into the file afterwards
     // keeps what it was given.
     virtual FileResult PrepareLike(const std::string& model, const std::string& target) = 0;
+    // The one name under which the system knows the file at `path`, however
+    // it was spelt (letter case, a short 8.3 name, a trailing dot or blank,
+    // another drive letter for the same folder), so that every name derived
+    // from it is the same for every spelling. For a missing file, its
+    // folder's such name and the file name as given. Paths stay as they are
+    // where the system has one spelling per file.
+    virtual FileResult Canonical(const std::string& path, std::string& canonical) = 0;
+    // Whether this process may delete the file and write into it, as
+    // replacing it needs: fails with ReadOnly for the read-only attribute,
+    // AccessDenied when the file's access list forbids either, Held when
+    // another process keeps it from being deleted.
+    virtual FileResult CheckReplaceable(const std::string& path) = 0;
     // Gives `target` the permission bits and, where allowed, the owner and
-    // group of `model`. Nothing to do where files carry no such attributes.
+    // group of `model`; where files carry an access list instead, the
+    // model's list.
     virtual bool CopyOwnerAndMode(const std::string& model, const std::string& target) = 0;
 };
 

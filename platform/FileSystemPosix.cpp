@@ -1,5 +1,6 @@
 #include "platform/FileSystem.h"
 
+#include <dirent.h>
 #include <fcntl.h>
 #include <linux/fs.h>
 #include <sys/file.h>
@@ -10,6 +11,7 @@
 #include <cerrno>
 #include <cstdio>
 #include <functional>
+#include <memory>
 #include <string>
 #include <vector>
 
@@ -303,6 +305,23 @@ public:
         return CopyNow(path, name);
     }
 
+    std::vector<std::string> FilesEndingWith(const std::string& folder, const std::string& suffix) override
+    {
+        std::vector<std::string> found;
+        struct CloseListing {
+            void operator()(DIR* listing) const { closedir(listing); }
+        };
+        const std::unique_ptr<DIR, CloseListing> listing(opendir(folder.empty() ? "." : folder.c_str()));
+        if (!listing)
+            return found;
+        while (const dirent* entry = readdir(listing.get())) {
+            const std::string name = entry->d_name;
+            if (name.size() > suffix.size() && name.compare(name.size() - suffix.size(), suffix.size(), suffix) == 0)
+                found.push_back(folder + name);
+        }
+        return found;
+    }
+
     bool Exists(const std::string& path) override
     {
         struct stat info {};
@@ -375,6 +394,19 @@ public:
             return FromErrno(errno);
         return {};
     }
+
+    // One spelling per file: the name as given is the one the journal and
+    // the working files derive from, as they always have here.
+    FileResult Canonical(const std::string& path, std::string& canonical) override
+    {
+        canonical = path;
+        return {};
+    }
+
+    // Deleting a file takes write access to its folder, which the copy beside
+    // it needs as well and checks; the file's own mode does not keep the
+    // owner from replacing it.
+    FileResult CheckReplaceable(const std::string&) override { return {}; }
 
     bool CopyOwnerAndMode(const std::string& model, const std::string& target) override
     {

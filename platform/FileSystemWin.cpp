@@ -4,6 +4,7 @@
 
 #include <aclapi.h>
 
+#include <optional>
 #include <string>
 #include <vector>
 
@@ -49,7 +50,7 @@ FileResult FlushFile(const std::wstring& path)
         if (error != ERROR_ACCESS_DENIED || attributes == INVALID_FILE_ATTRIBUTES ||
             (attributes & FILE_ATTRIBUTE_READONLY) == 0)
             return FromWinError(error);
-        // A read-only file (CopyFileA makes the copy of one read-only too)
+        // A read-only file (a kept file may be one, or a copy made of one)
         // refuses write access only when it is opened: the attribute is
         // lifted for the open and put back through the handle, so the flush
         // carries it to the disk as well.
@@ -74,27 +75,163 @@ FileResult FlushFile(const std::wstring& path)
 
 constexpr DWORD ReadPiece = 1024 * 1024;
 
+// The access list of `file` (opened with READ_CONTROL) as the protected list
+// of a new or existing file: an unprotected one would take on whatever the
+// target's folder passes down as well, which may be wider. A null list
+// (everyone may do anything) stays null, no wider either.
+class AccessListOf {
+public:
+    explicit AccessListOf(HANDLE file)
+    {
+        looked_ = GetSecurityInfo(file, SE_FILE_OBJECT, DACL_SECURITY_INFORMATION, nullptr, nullptr, &dacl_, nullptr,
+                                  &owned_);
+        if (looked_ != ERROR_SUCCESS)
+            return;
+        if (!InitializeSecurityDescriptor(&descriptor_, SECURITY_DESCRIPTOR_REVISION) ||
+            !SetSecurityDescriptorDacl(&descriptor_, TRUE, dacl_, FALSE) ||
+            !SetSecurityDescriptorControl(&descriptor_, SE_DACL_PROTECTED, SE_DACL_PROTECTED))
+            looked_ = GetLastError();
+    }
+    ~AccessListOf()
+    {
+        if (owned_ != nullptr)
+            LocalFree(owned_);
+    }
+    AccessListOf(const AccessListOf&) = delete;
+    AccessListOf& operator=(const AccessListOf&) = delete;
+
+    DWORD Error() const { return looked_; }
+    SECURITY_ATTRIBUTES* ForNewFile()
+    {
+        attributes_ = {sizeof(SECURITY_ATTRIBUTES), &descriptor_, FALSE};
+        return &attributes_;
+    }
+    DWORD GiveTo(HANDLE file) const
+    {
+        return SetSecurityInfo(file, SE_FILE_OBJECT, DACL_SECURITY_INFORMATION | PROTECTED_DACL_SECURITY_INFORMATION,
+                               nullptr, nullptr, dacl_, nullptr);
+    }
+
+private:
+    PACL dacl_ = nullptr;
+    PSECURITY_DESCRIPTOR owned_ = nullptr;
+    SECURITY_DESCRIPTOR descriptor_{};
+    SECURITY_ATTRIBUTES attributes_{};
+    DWORD looked_ = ERROR_SUCCESS;
+};
+
+FileResult CopyInto(HANDLE source, HANDLE target)
+{
+    std::vector<char> buffer(ReadPiece);
+    for (;;) {
+        DWORD got = 0;
+        if (!ReadFile(source, buffer.data(), ReadPiece, &got, nullptr))
+            return FromWinError(GetLastError());
+        if (got == 0)
+            break;
+        DWORD written = 0;
+        if (!WriteFile(target, buffer.data(), got, &written, nullptr))
+            return FromWinError(GetLastError());
+        if (written != got)
+            return FromWinError(ERROR_DISK_FULL);
+    }
+    // The copy keeps the time the source was last written, as CopyFile's does.
+    FILETIME created{}, accessed{}, written{};
+    if (GetFileTime(source, &created, &accessed, &written))
+        SetFileTime(target, nullptr, nullptr, &written);
+    return {};
+}
+
+// The source is opened sharing reading only, and stays open until the copy
+// is on the disk: a file that a server or the product holds for writing is
+// refused, and nobody can begin to write into it while it is copied, so the
+// copy is of one moment of the file. The copy carries the source's access
+// list from its first moment.
+FileResult CopyHeld(const std::wstring& existing, const std::wstring& target)
+{
+    const UniqueHandle source(CreateFileW(existing.c_str(), GENERIC_READ | READ_CONTROL, FILE_SHARE_READ, nullptr,
+                                          OPEN_EXISTING, FILE_FLAG_SEQUENTIAL_SCAN, nullptr));
+    if (!source.Valid())
+        return FromWinError(GetLastError());
+    AccessListOf access(source.Get());
+    if (access.Error() != ERROR_SUCCESS)
+        return FromWinError(access.Error());
+    // Like CopyFile, the copy has the source's attributes (a new file is
+    // written through this handle even when it is made read-only).
+    BY_HANDLE_FILE_INFORMATION info{};
+    if (!GetFileInformationByHandle(source.Get(), &info))
+        return FromWinError(GetLastError());
+    constexpr DWORD Kept = FILE_ATTRIBUTE_READONLY | FILE_ATTRIBUTE_HIDDEN | FILE_ATTRIBUTE_SYSTEM |
+                           FILE_ATTRIBUTE_ARCHIVE | FILE_ATTRIBUTE_NOT_CONTENT_INDEXED;
+    const DWORD attributes = (info.dwFileAttributes & Kept) != 0 ? info.dwFileAttributes & Kept : FILE_ATTRIBUTE_NORMAL;
+    UniqueHandle copy(CreateFileW(target.c_str(), GENERIC_WRITE | WRITE_DAC, 0, access.ForNewFile(), CREATE_NEW,
+                                  attributes | FILE_FLAG_SEQUENTIAL_SCAN, nullptr));
+    if (!copy.Valid())
+        return FromWinError(GetLastError());
+    // Given once more through the handle, as PrepareLike does: Wine takes
+    // of a list at creation less than it takes afterwards.
+    const DWORD given = access.GiveTo(copy.Get());
+    FileResult copied = given != ERROR_SUCCESS ? FromWinError(given) : CopyInto(source.Get(), copy.Get());
+    // The attributes once more, through the handle: Wine lifts the read-only
+    // one when it is given the list. A copy that a power cut could take away
+    // must not count as the safety copy.
+    FILE_BASIC_INFO basic{};  // times of zero are left as they are
+    basic.FileAttributes = attributes;
+    if (copied &&
+        (!SetFileInformationByHandle(copy.Get(), FileBasicInfo, &basic, sizeof basic) || !FlushFileBuffers(copy.Get())))
+        copied = FromWinError(GetLastError());
+    if (!copied) {
+        copy.Reset();
+        SetFileAttributesW(target.c_str(), FILE_ATTRIBUTE_NORMAL);
+        DeleteFileW(target.c_str());
+    }
+    return copied;
+}
+
+std::wstring WithoutLongForm(const std::wstring& path)
+{
+    if (path.rfind(L"\\\\?\\UNC\\", 0) == 0)
+        return L"\\\\" + path.substr(8);
+    if (path.rfind(L"\\\\?\\", 0) == 0)
+        return path.substr(4);
+    return path;
+}
+
+// The name the system keeps for an open file, in the form the Win32 calls
+// take ("C:\..." or "\\server\share\..."), not its "\\?\" form.
+std::optional<std::wstring> FinalName(HANDLE file)
+{
+    const DWORD needed = GetFinalPathNameByHandleW(file, nullptr, 0, FILE_NAME_NORMALIZED | VOLUME_NAME_DOS);
+    if (needed == 0)
+        return std::nullopt;
+    std::wstring name(needed, L'\0');
+    const DWORD length = GetFinalPathNameByHandleW(file, name.data(), needed, FILE_NAME_NORMALIZED | VOLUME_NAME_DOS);
+    if (length == 0 || length >= needed)
+        return std::nullopt;
+    name.resize(length);
+    return WithoutLongForm(name);
+}
+
+// Opens a file or folder only to ask about it: no access, every sharing, so
+// nobody who has it open is disturbed.
+UniqueHandle OpenToAsk(const std::wstring& path)
+{
+    return UniqueHandle(CreateFileW(path.c_str(), 0, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr,
+                                    OPEN_EXISTING, FILE_FLAG_BACKUP_SEMANTICS, nullptr));
+}
+
+std::size_t LastNameStart(const std::wstring& path)
+{
+    const std::size_t separator = path.find_last_of(L"\\/");
+    return separator == std::wstring::npos ? 0 : separator + 1;
+}
+
 class WinFileSystem final : public FileSystem {
 public:
-    FileResult Copy(const std::string& existing, const std::string& target,
-                    const WhileWaiting& whileWaiting) override
+    FileResult Copy(const std::string& existing, const std::string& target, const WhileWaiting& whileWaiting) override
     {
         // The error is read on the thread that did the copy: it is per thread.
-        return WaitingFor(
-            [&]() -> FileResult {
-                if (!CopyFileA(existing.c_str(), target.c_str(), TRUE))
-                    return FromWinError(GetLastError());
-                // CopyFileA leaves the copy in the cache; a copy that a power
-                // cut could take away must not count as the safety copy.
-                const std::wstring wide = AnsiToWide(target);
-                const FileResult flushed = FlushFile(wide);
-                if (!flushed) {
-                    SetFileAttributesW(wide.c_str(), FILE_ATTRIBUTE_NORMAL);
-                    DeleteFileW(wide.c_str());
-                }
-                return flushed;
-            },
-            whileWaiting);
+        return WaitingFor([&] { return CopyHeld(WidePath(existing), WidePath(target)); }, whileWaiting);
     }
 
     // DeleteFileW changes only metadata, which NTFS logs: after a power cut
@@ -111,7 +248,7 @@ public:
     // one held with FILE_SHARE_DELETE may keep its name until it is closed.
     FileResult Delete(const std::string& path) override
     {
-        const std::wstring wide = AnsiToWide(path);
+        const std::wstring wide = WidePath(path);
         if (DeleteFileW(wide.c_str()))
             return {};
         const DWORD error = GetLastError();
@@ -126,15 +263,15 @@ public:
 
     FileResult Rename(const std::string& from, const std::string& to) override
     {
-        if (MoveFileW(AnsiToWide(from).c_str(), AnsiToWide(to).c_str()))
+        if (MoveFileW(WidePath(from).c_str(), WidePath(to).c_str()))
             return {};
         return FromWinError(GetLastError());
     }
 
     FileResult PutBack(const std::string& copy, const std::string& path) override
     {
-        const std::wstring from = AnsiToWide(copy);
-        const std::wstring to = AnsiToWide(path);
+        const std::wstring from = WidePath(copy);
+        const std::wstring to = WidePath(path);
         if (GetFileAttributesW(from.c_str()) == INVALID_FILE_ATTRIBUTES)
             return FromWinError(GetLastError());
         // Replacing a file that another process has open fails with a bare
@@ -167,7 +304,7 @@ public:
     {
         // NTFS gives a file a second name at once; FAT and some network
         // shares have none, and get a complete copy instead.
-        if (CreateHardLinkW(AnsiToWide(name).c_str(), AnsiToWide(path).c_str(), nullptr))
+        if (CreateHardLinkW(WidePath(name).c_str(), WidePath(path).c_str(), nullptr))
             return Flush(name);
         const DWORD error = GetLastError();
         if (error == ERROR_ALREADY_EXISTS || error == ERROR_FILE_EXISTS || error == ERROR_FILE_NOT_FOUND ||
@@ -176,25 +313,49 @@ public:
         return Copy(path, name, {});
     }
 
+    std::vector<std::string> FilesEndingWith(const std::string& folder, const std::string& suffix) override
+    {
+        std::vector<std::string> found;
+        const std::wstring wideSuffix = AnsiToWide(suffix);
+        WIN32_FIND_DATAW entry{};
+        const HANDLE listing = FindFirstFileExW(WidePath(folder + "*" + suffix).c_str(), FindExInfoBasic, &entry,
+                                                FindExSearchNameMatch, nullptr, 0);
+        if (listing == INVALID_HANDLE_VALUE)
+            return found;
+        do {
+            // The pattern also matches short 8.3 names; only the long name
+            // counts, and only one whose letters the code page holds.
+            const std::wstring name = entry.cFileName;
+            if (name.size() <= wideSuffix.size() || (entry.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) ||
+                CompareStringOrdinal(name.c_str() + name.size() - wideSuffix.size(),
+                                     static_cast<int>(wideSuffix.size()), wideSuffix.c_str(),
+                                     static_cast<int>(wideSuffix.size()), TRUE) != CSTR_EQUAL)
+                continue;
+            if (const std::optional<std::string> ansi = ExactAnsi(name))
+                found.push_back(folder + *ansi);
+        } while (FindNextFileW(listing, &entry));
+        FindClose(listing);
+        return found;
+    }
+
     bool Exists(const std::string& path) override
     {
-        return GetFileAttributesW(AnsiToWide(path).c_str()) != INVALID_FILE_ATTRIBUTES;
+        return GetFileAttributesW(WidePath(path).c_str()) != INVALID_FILE_ATTRIBUTES;
     }
 
     bool IsLink(const std::string& path) override
     {
-        const DWORD attributes = GetFileAttributesW(AnsiToWide(path).c_str());
+        const DWORD attributes = GetFileAttributesW(WidePath(path).c_str());
         return attributes != INVALID_FILE_ATTRIBUTES && (attributes & FILE_ATTRIBUTE_REPARSE_POINT) != 0;
     }
 
     PathKind KindOf(const std::string& path) override
     {
-        const DWORD attributes = GetFileAttributesW(AnsiToWide(path).c_str());
+        const DWORD attributes = GetFileAttributesW(WidePath(path).c_str());
         if (attributes == INVALID_FILE_ATTRIBUTES) {
             // Something the tool may not look at can still be there.
             const DWORD error = GetLastError();
-            return error == ERROR_FILE_NOT_FOUND || error == ERROR_PATH_NOT_FOUND ? PathKind::Missing
-                                                                                  : PathKind::Other;
+            return error == ERROR_FILE_NOT_FOUND || error == ERROR_PATH_NOT_FOUND ? PathKind::Missing : PathKind::Other;
         }
         if (attributes & FILE_ATTRIBUTE_REPARSE_POINT)
             return PathKind::Link;
@@ -205,10 +366,9 @@ public:
 
     std::string Identity(const std::string& path) override
     {
-        const UniqueHandle file(CreateFileW(AnsiToWide(path).c_str(), 0,
-                                            FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr,
-                                            OPEN_EXISTING, FILE_FLAG_BACKUP_SEMANTICS | FILE_FLAG_OPEN_REPARSE_POINT,
-                                            nullptr));
+        const UniqueHandle file(
+            CreateFileW(WidePath(path).c_str(), 0, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr,
+                        OPEN_EXISTING, FILE_FLAG_BACKUP_SEMANTICS | FILE_FLAG_OPEN_REPARSE_POINT, nullptr));
         if (!file.Valid())
             return {};
         BY_HANDLE_FILE_INFORMATION info{};
@@ -223,13 +383,13 @@ public:
 
     FileResult Flush(const std::string& path) override
     {
-        return FlushFile(AnsiToWide(path));
+        return FlushFile(WidePath(path));
     }
 
     FileResult Read(const std::string& path,
                     const std::function<void(const char* data, std::size_t size)>& piece) override
     {
-        const UniqueHandle file(CreateFileW(AnsiToWide(path).c_str(), GENERIC_READ, FILE_SHARE_READ, nullptr,
+        const UniqueHandle file(CreateFileW(WidePath(path).c_str(), GENERIC_READ, FILE_SHARE_READ, nullptr,
                                             OPEN_EXISTING, FILE_FLAG_SEQUENTIAL_SCAN, nullptr));
         if (!file.Valid())
             return FromWinError(GetLastError());
@@ -246,45 +406,96 @@ public:
 
     FileResult PrepareLike(const std::string& model, const std::string& target) override
     {
-        PACL dacl = nullptr;
-        PSECURITY_DESCRIPTOR modelDescriptor = nullptr;
-        const DWORD looked = GetNamedSecurityInfoW(AnsiToWide(model).c_str(), SE_FILE_OBJECT,
-                                                   DACL_SECURITY_INFORMATION, nullptr, nullptr, &dacl, nullptr,
-                                                   &modelDescriptor);
-        if (looked != ERROR_SUCCESS)
-            return FromWinError(looked);
-        const std::unique_ptr<void, decltype(&LocalFree)> freeModel(modelDescriptor, &LocalFree);
-
-        // The model's access, inherited ACEs included, as the target's own
-        // protected list: an unprotected one would take on whatever the
-        // target's folder passes down as well, which may be wider. A null
-        // list (everyone may do anything) stays null, no wider either.
-        SECURITY_DESCRIPTOR descriptor{};
-        if (!InitializeSecurityDescriptor(&descriptor, SECURITY_DESCRIPTOR_REVISION) ||
-            !SetSecurityDescriptorDacl(&descriptor, TRUE, dacl, FALSE) ||
-            !SetSecurityDescriptorControl(&descriptor, SE_DACL_PROTECTED, SE_DACL_PROTECTED))
+        const UniqueHandle modelFile(CreateFileW(WidePath(model).c_str(), READ_CONTROL,
+                                                 FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr,
+                                                 OPEN_EXISTING, FILE_FLAG_BACKUP_SEMANTICS, nullptr));
+        if (!modelFile.Valid())
             return FromWinError(GetLastError());
+        AccessListOf access(modelFile.Get());
+        if (access.Error() != ERROR_SUCCESS)
+            return FromWinError(access.Error());
         // A new file carries the list from its first moment, so nobody can
         // open it more widely in between; an existing one is given it below.
-        SECURITY_ATTRIBUTES attributes{sizeof(SECURITY_ATTRIBUTES), &descriptor, FALSE};
-        const UniqueHandle file(CreateFileW(AnsiToWide(target).c_str(), READ_CONTROL | WRITE_DAC,
-                                            FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, &attributes,
+        const UniqueHandle file(CreateFileW(WidePath(target).c_str(), READ_CONTROL | WRITE_DAC,
+                                            FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, access.ForNewFile(),
                                             OPEN_ALWAYS, FILE_ATTRIBUTE_NORMAL, nullptr));
         if (!file.Valid())
             return FromWinError(GetLastError());
-        const DWORD set = SetSecurityInfo(file.Get(), SE_FILE_OBJECT,
-                                          DACL_SECURITY_INFORMATION | PROTECTED_DACL_SECURITY_INFORMATION, nullptr,
-                                          nullptr, dacl, nullptr);
+        const DWORD set = access.GiveTo(file.Get());
         if (set != ERROR_SUCCESS)
             return FromWinError(set);
         return {};
     }
 
-    bool CopyOwnerAndMode(const std::string&, const std::string&) override
+    // The restored database is gbak's new file, made with what its folder
+    // passes down; it gets the safety copy's list, which is the database's.
+    // Its owner is the tool's user either way.
+    bool CopyOwnerAndMode(const std::string& model, const std::string& target) override
     {
-        // A copy made by CopyFileA already carries the source's attributes,
-        // and its owner is the tool's user either way.
-        return true;
+        return static_cast<bool>(PrepareLike(model, target));
+    }
+
+    FileResult Canonical(const std::string& path, std::string& canonical) override
+    {
+        // What the window could not narrow exactly comes as '?', which no
+        // file name holds; looking it up would only report it missing.
+        if (path.find('?') != std::string::npos)
+            return {FileError::NotInCodePage, 0};
+        const std::wstring wide = WidePath(path);
+        std::optional<std::wstring> final;
+        if (const UniqueHandle file = OpenToAsk(wide); file.Valid()) {
+            final = FinalName(file.Get());
+        } else {
+            // No file (yet): its folder's name, and the file's name as the
+            // system would take it, without a trailing dot or blank. With
+            // no folder either, nothing is there to be mistaken for it.
+            const DWORD error = GetLastError();
+            if (error != ERROR_FILE_NOT_FOUND && error != ERROR_PATH_NOT_FOUND)
+                return FromWinError(error);
+            std::wstring full(32768, L'\0');
+            const DWORD length = GetFullPathNameW(wide.c_str(), static_cast<DWORD>(full.size()), full.data(), nullptr);
+            if (length == 0 || length >= full.size())
+                return FromWinError(GetLastError());
+            full.resize(length);
+            const std::size_t nameStart = LastNameStart(full);
+            if (const UniqueHandle folder = OpenToAsk(full.substr(0, nameStart)); folder.Valid()) {
+                final = FinalName(folder.Get());
+                if (final) {
+                    if (final->empty() || final->back() != L'\\')
+                        *final += L'\\';
+                    *final += full.substr(nameStart);
+                }
+            } else {
+                final = WithoutLongForm(full);
+            }
+        }
+        if (!final)
+            return FromWinError(GetLastError());
+        const std::optional<std::string> ansi = ExactAnsi(*final);
+        if (!ansi)
+            return {FileError::NotInCodePage, 0};
+        canonical = *ansi;
+        return {};
+    }
+
+    FileResult CheckReplaceable(const std::string& path) override
+    {
+        const std::wstring wide = WidePath(path);
+        const DWORD attributes = GetFileAttributesW(wide.c_str());
+        if (attributes == INVALID_FILE_ATTRIBUTES)
+            return FromWinError(GetLastError());
+        if (attributes & FILE_ATTRIBUTE_READONLY)
+            return {FileError::ReadOnly, 0};
+        // The system itself decides, with every rule it has (the file's
+        // list, the folder's right to delete what it holds, privileges):
+        // the file is opened as its replacement would need it, sharing
+        // everything so that only a holder who forbids deletion refuses.
+        const UniqueHandle file(CreateFileW(wide.c_str(), DELETE | GENERIC_WRITE,
+                                            FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr,
+                                            OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr));
+        if (!file.Valid())
+            return FromWinError(GetLastError());
+        return {};
     }
 };
 
