@@ -1,12 +1,15 @@
 #include "clean/CleaningRun.h"
 
+#include <algorithm>
 #include <chrono>
 #include <cstdio>
+#include <cstring>
 #include <utility>
 
 #include "clean/CopyFingerprint.h"
 #include "clean/FileErrorText.h"
 #include "clean/JournalEntry.h"
+#include "platform/PathNames.h"
 #include "platform/SupportLog.h"
 
 namespace {
@@ -21,6 +24,13 @@ constexpr const char* DeleteFailedLine = "Неудача!";
 constexpr const char* CloseFailedLine = "Ошибка закрытия файла БД!";
 constexpr const char* AnotherRunLine = "Этот файл БД уже обрабатывается другим запуском программы!";
 constexpr const char* LinkLine = "Файл БД является символической ссылкой! Выберите сам файл, на который она указывает.";
+constexpr const char* NotInCodePageLine =
+    "В пути к файлу БД есть буквы, которых нет в кодовой странице системы, и по такому пути можно попасть в другой "
+    "файл. Переименуйте файл или папку так, чтобы в пути остались только латинские буквы и буквы языка системы, и "
+    "выберите файл заново:";
+constexpr const char* JournalHeldLine =
+    "Журнал очистки открыт другой программой (например, антивирусом или программой резервного копирования), а не "
+    "другим запуском этой программы. Повторите очистку, когда она его закроет:";
 constexpr const char* InterruptedLine = "Предыдущая очистка этого файла БД была прервана!";
 constexpr const char* NoClientLine =
     "Не удалось загрузить клиентскую библиотеку Firebird: проверьте установку Firebird и переменную FIREBIRD.";
@@ -52,6 +62,21 @@ const char* CompactionFailureLine(CompactResult result)
         break;
     }
     return "";
+}
+
+std::string NotReplaceableLine(const platform::FileResult& result)
+{
+    const std::string start = "Файл БД нельзя удалить и заменить восстановленным: ";
+    switch (result.error) {
+    case platform::FileError::ReadOnly:
+        return start + "у файла установлен атрибут «только чтение». Снимите его в свойствах файла:";
+    case platform::FileError::AccessDenied:
+        return start +
+               "права доступа к файлу запрещают его изменение или удаление. Дайте учётной записи, под "
+               "которой работает программа, право на изменение файла:";
+    default:
+        return start + FileErrorText(result) + ":";
+    }
 }
 
 // Paths get red lines of their own: the pane does not wrap, and a path cut
@@ -153,12 +178,12 @@ void CleaningRun::RunCleaning()
 void CleaningRun::Run()
 {
     host_.ClearTrace();
-    const std::string path = host_.DatabasePathText();
-    const WorkingNames names = DeriveWorkingNames(path);
+    std::string path = host_.DatabasePathText();
+    WorkingNames names = DeriveWorkingNames(path);
     changing_ = false;
     journalRefused_ = false;
 
-    if (!MakeSafetyCopy(path, names))
+    if (!TakeDatabasePath(path, names) || !MakeSafetyCopy(path, names))
         return;
     host_.Trace(OkLine, clGreen);
 
@@ -206,9 +231,11 @@ bool CleaningRun::MakeRestoredDurable(const WorkingNames& names, const std::stri
     return static_cast<bool>(flushed);
 }
 
-// Steps up to the safety copy: true when the copy exists and is on the disk.
-// Every way it refuses deletes nothing the operator has.
-bool CleaningRun::MakeSafetyCopy(const std::string& path, const WorkingNames& names)
+// Settles which file the run is about before any name is derived from it:
+// `path` becomes the system's one name for the file, whatever spelling the
+// operator's path had, and `names` follow it. Refuses, changing nothing, a
+// path that cannot name exactly the file that was picked.
+bool CleaningRun::TakeDatabasePath(std::string& path, WorkingNames& names)
 {
     // Without ".fdb" in the file name the working names are the database
     // itself: nothing may be deleted, and the copy onto itself must fail.
@@ -223,12 +250,39 @@ bool CleaningRun::MakeSafetyCopy(const std::string& path, const WorkingNames& na
         Refuse(LinkLine);
         return false;
     }
+    std::string canonical;
+    const platform::FileResult resolved = files_.Canonical(path, canonical);
+    if (resolved.error == platform::FileError::NotInCodePage) {
+        Refuse(NotInCodePageLine);
+        host_.Trace(path, clRed);
+        return false;
+    }
+    if (!resolved) {
+        Refuse("Не удалось определить полное имя файла БД: " + FileErrorText(resolved) + ".");
+        host_.Trace(path, clRed);
+        return false;
+    }
+    path = canonical;
+    names = DeriveWorkingNames(path);
+    if (names.bak == path) {
+        // Picked by a short name with ".FDB", the file's own name has none.
+        host_.Trace(SavingLine, clBlue);
+        FailCopy("в имени файла БД нет расширения .fdb");
+        return false;
+    }
     if (path.size() > LongestDatabasePath) {
         Refuse("Путь к файлу БД длиннее " + std::to_string(LongestDatabasePath) +
                " знаков: Firebird не сможет проверить базу после восстановления. Перенесите файл БД в папку с "
                "более коротким путём.");
         return false;
     }
+    return true;
+}
+
+// Steps up to the safety copy: true when the copy exists and is on the disk.
+// Every way it refuses deletes nothing the operator has.
+bool CleaningRun::MakeSafetyCopy(const std::string& path, const WorkingNames& names)
+{
     if (!ClaimJournal(path, names))
         return false;
     if (!DeleteLeftovers(path, names)) {
@@ -282,9 +336,14 @@ bool CleaningRun::MarkChanging(const std::string& path)
 bool CleaningRun::ClaimJournal(const std::string& path, const WorkingNames& names)
 {
     const std::string journalName = JournalName(path);
-    platform::JournalClaim claim = platform::ClaimRunJournal(journalName);
+    platform::JournalClaim claim = platform::ClaimRunJournal(journalName, files_.Identity(path));
     if (claim.outcome == platform::ClaimOutcome::HeldByAnotherRun) {
         Refuse(AnotherRunLine);
+        return false;
+    }
+    if (claim.outcome == platform::ClaimOutcome::HeldByAnotherProgram) {
+        Refuse(JournalHeldLine);
+        host_.Trace(journalName, clRed);
         return false;
     }
     if (claim.outcome != platform::ClaimOutcome::Claimed) {
@@ -299,6 +358,14 @@ bool CleaningRun::ClaimJournal(const std::string& path, const WorkingNames& name
         FinishInterruptedRun(found, path, names);
         return false;
     }
+    if (const std::string other = InterruptedUnderAnotherName(path); !other.empty()) {
+        Refuse(
+            "Предыдущая очистка этого файла БД под другим именем была прервана. Запустите очистку для файла с "
+            "этим именем:");
+        host_.Trace(other, clRed);
+        EndJournal();
+        return false;
+    }
     // Dead before it changed anything, an earlier run left the database as it
     // was; its copy is a leftover like any other.
     const platform::FileResult written = journal_->Write(WriteJournalEntry({RunStage::Copying, {}}));
@@ -309,6 +376,37 @@ bool CleaningRun::ClaimJournal(const std::string& path, const WorkingNames& name
         return false;
     }
     return true;
+}
+
+// A hard link is one more name of the same file. A run on another name
+// beside it that died after it began to change the file left its journal
+// under that name, and the original in that name's copy: a copy made now
+// would be of a changed file, and that name's put-back would later undo
+// whatever this run did. Returns that other name, or nothing.
+std::string CleaningRun::InterruptedUnderAnotherName(const std::string& path)
+{
+    constexpr std::size_t LongestJournal = 4096;
+    const std::string identity = files_.Identity(path);
+    if (identity.empty())
+        return {};
+    const std::string own = JournalName(path);
+    const std::size_t suffixLength = std::strlen(JournalSuffix);
+    for (const std::string& journal :
+         files_.FilesEndingWith(path.substr(0, platform::FileNameStart(path)), JournalSuffix)) {
+        const std::string database = journal.substr(0, journal.size() - suffixLength);
+        if (journal == own || files_.Identity(database) != identity)
+            continue;
+        // A journal that a live run holds cannot be read; its lock keeps
+        // this run out already.
+        std::string content;
+        const bool read = static_cast<bool>(files_.Read(journal, [&](const char* data, std::size_t size) {
+            content.append(data, std::min(size, LongestJournal - std::min(content.size(), LongestJournal)));
+        }));
+        const RunStage stage = ReadJournalEntry(content).stage;
+        if (read && (stage == RunStage::Changing || stage == RunStage::Unreadable))
+            return database;
+    }
+    return {};
 }
 
 // Completes the rollback of a run that died after it began to change the
@@ -401,6 +499,14 @@ bool CleaningRun::DeleteLeftovers(const std::string& path, const WorkingNames& n
         return false;
     case platform::PathKind::File:
         break;
+    }
+    // The compaction deletes the file and the restore puts a new one in its
+    // place; a file that cannot be replaced would be left behind as it is,
+    // with every run after this one failing the same way.
+    if (const platform::FileResult replaceable = files_.CheckReplaceable(path); !replaceable) {
+        Refuse(NotReplaceableLine(replaceable));
+        host_.Trace(path, clRed);
+        return false;
     }
     const bool anyLeftover = files_.KindOf(names.bak) != platform::PathKind::Missing ||
                              files_.KindOf(names.fdk) != platform::PathKind::Missing;

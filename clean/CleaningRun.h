@@ -49,8 +49,10 @@ private:
 
     void Run();
     bool ClaimJournal(const std::string& path, const WorkingNames& names);
+    std::string InterruptedUnderAnotherName(const std::string& path);
     void FinishInterruptedRun(const JournalEntry& found, const std::string& path, const WorkingNames& names);
     platform::FileResult KeepAside(const std::string& path, std::string& kept);
+    bool TakeDatabasePath(std::string& path, WorkingNames& names);
     bool MakeSafetyCopy(const std::string& path, const WorkingNames& names);
     bool DeleteLeftovers(const std::string& path, const WorkingNames& names);
     bool MarkChanging(const std::string& path);

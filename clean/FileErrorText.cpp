@@ -17,6 +17,10 @@ std::string FileErrorText(const platform::FileResult& result)
         return "по этому пути находится папка или другой объект, а не файл";
     case platform::FileError::NameTooLong:
         return "путь или имя файла слишком длинные";
+    case platform::FileError::ReadOnly:
+        return "у файла установлен атрибут «только чтение»";
+    case platform::FileError::NotInCodePage:
+        return "в пути есть буквы, которых нет в кодовой странице системы";
     case platform::FileError::None:
     case platform::FileError::Other:
         break;

@@ -49,7 +49,9 @@ WorkingNames DeriveWorkingNames(const std::string& databasePath)
     return names;
 }
 
+const char* const JournalSuffix = ".quenor-journal";
+
 std::string JournalName(const std::string& databasePath)
 {
-    return databasePath + ".quenor-journal";
+    return databasePath + JournalSuffix;
 }

@@ -19,3 +19,5 @@ WorkingNames DeriveWorkingNames(const std::string& databasePath);
 // The run journal beside the database (platform/RunJournal.h): a name no
 // operator's file has.
 std::string JournalName(const std::string& databasePath);
+// What every journal's name ends with.
+extern const char* const JournalSuffix;

@@ -25,7 +25,14 @@ public:
     virtual bool Remove() = 0;
 };
 
-enum class ClaimOutcome { Claimed, HeldByAnotherRun, Failed };
+enum class ClaimOutcome {
+    Claimed,
+    HeldByAnotherRun,
+    // The journal file is open in a program that is not a run of this tool
+    // (a virus scanner, a backup agent): worth another try once it lets go.
+    HeldByAnotherProgram,
+    Failed,
+};
 
 struct JournalClaim {
     ClaimOutcome outcome = ClaimOutcome::Failed;
@@ -34,7 +41,10 @@ struct JournalClaim {
 };
 
 // Opens (creating it if need be) and locks the journal at `path` without
-// waiting.
-JournalClaim ClaimRunJournal(const std::string& path);
+// waiting. `databaseIdentity` (FileSystem::Identity of the database) keys
+// the lock to the file itself as well, so that a run on another name of the
+// same file (a hard link, another spelling) finds it taken. The POSIX
+// journal does not use it: there the path is the only key.
+JournalClaim ClaimRunJournal(const std::string& path, const std::string& databaseIdentity = {});
 
 }  // namespace platform

@@ -96,7 +96,7 @@ JournalClaim ClaimReadOnly(const std::string& path, int openError)
 
 }  // namespace
 
-JournalClaim ClaimRunJournal(const std::string& path)
+JournalClaim ClaimRunJournal(const std::string& path, const std::string& /*databaseIdentity*/)
 {
     // A run that ends removes the file while holding its lock; whoever opened
     // that file just before gets a lock on a file no longer at the name, and
