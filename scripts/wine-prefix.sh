@@ -13,6 +13,9 @@ export WINEDLLOVERRIDES="mscoree,mshtml="
 rm -rf "$WINEPREFIX"
 timeout 300 "$wine_loader" wineboot -i </dev/null
 timeout 120 "$wine_server" -w
+# Q: is C: once more, as `subst` makes a second drive letter for a folder:
+# the run tests reach one file by both.
+ln -sfn ../drive_c "$WINEPREFIX/dosdevices/q:"
 # A fresh prefix has no Tahoma, the window's face; Debian's fonts-wine does.
 cp /usr/share/wine/fonts/{tahoma,tahomabd,marlett}.ttf "$WINEPREFIX/drive_c/windows/Fonts/"
 # Without a window manager Wine waits about 2 s whenever a top-level window

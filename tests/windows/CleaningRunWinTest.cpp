@@ -1,4 +1,4 @@
-// Whole cleaning runs on Windows' own calls: CopyFileA, DeleteFileW,
+// Whole cleaning runs on Windows' own calls: ReadFile/WriteFile copies, DeleteFileW,
 // MoveFileW, Wine's registry, CreateProcessA with the stand-in gbak.exe, and
 // LoadLibraryA finding no Firebird client.
 #include "clean/CleaningRun.h"

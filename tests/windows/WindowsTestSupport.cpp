@@ -1,8 +1,12 @@
 #include "tests/windows/WindowsTestSupport.h"
 
 #include <windows.h>
+
+#include <aclapi.h>
+#include <sddl.h>
 #include <winternl.h>
 
+#include <memory>
 #include <stdexcept>
 #include <string>
 #include <vector>
@@ -32,6 +36,42 @@ std::optional<std::string> Content(const std::string& path)
     if (GetFileAttributesA(path.c_str()) == INVALID_FILE_ATTRIBUTES)
         return std::nullopt;
     return ReadFileBytes(path);
+}
+
+std::string DaclText(const std::string& path)
+{
+    PSECURITY_DESCRIPTOR descriptor = nullptr;
+    if (GetNamedSecurityInfoA(path.c_str(), SE_FILE_OBJECT, DACL_SECURITY_INFORMATION, nullptr, nullptr, nullptr,
+                              nullptr, &descriptor) != ERROR_SUCCESS)
+        return {};
+    const std::unique_ptr<void, decltype(&LocalFree)> freeDescriptor(descriptor, &LocalFree);
+    char* text = nullptr;
+    if (!ConvertSecurityDescriptorToStringSecurityDescriptorA(descriptor, SDDL_REVISION_1, DACL_SECURITY_INFORMATION,
+                                                              &text, nullptr))
+        return {};
+    const std::unique_ptr<void, decltype(&LocalFree)> freeText(text, &LocalFree);
+    return text;
+}
+
+bool SetDacl(const std::string& path, const char* sddl)
+{
+    PSECURITY_DESCRIPTOR descriptor = nullptr;
+    if (!ConvertStringSecurityDescriptorToSecurityDescriptorA(sddl, SDDL_REVISION_1, &descriptor, nullptr))
+        return false;
+    const std::unique_ptr<void, decltype(&LocalFree)> freeDescriptor(descriptor, &LocalFree);
+    BOOL present = FALSE;
+    BOOL defaulted = FALSE;
+    PACL dacl = nullptr;
+    if (!GetSecurityDescriptorDacl(descriptor, &present, &dacl, &defaulted))
+        return false;
+    SECURITY_DESCRIPTOR_CONTROL control = 0;
+    DWORD revision = 0;
+    GetSecurityDescriptorControl(descriptor, &control, &revision);
+    const SECURITY_INFORMATION what =
+        DACL_SECURITY_INFORMATION |
+        ((control & SE_DACL_PROTECTED) ? PROTECTED_DACL_SECURITY_INFORMATION : UNPROTECTED_DACL_SECURITY_INFORMATION);
+    return SetNamedSecurityInfoA(const_cast<char*>(path.c_str()), SE_FILE_OBJECT, what, nullptr, nullptr, dacl,
+                                 nullptr) == ERROR_SUCCESS;
 }
 
 int OwnHandleCount()

@@ -8,6 +8,12 @@
 // The bytes of the file at `path`; nullopt when nothing is there.
 std::optional<std::string> Content(const std::string& path);
 
+// A file's access list in SDDL ("D:P(A;;FA;;;SY)..."); empty when unreadable.
+std::string DaclText(const std::string& path);
+// Gives the file or folder the access list `sddl` says, protected when it
+// says "P".
+bool SetDacl(const std::string& path, const char* sddl);
+
 // How many handles this process holds right now (keys, files, processes):
 // a leak shows as a count that does not come back down. Throws when the
 // system does not tell.
