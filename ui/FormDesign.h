@@ -35,6 +35,8 @@ enum class FontRole {
     LargeBold,       // Tahoma bold with a 16 px character cell
     TraceCyrillic,   // the window font with the Cyrillic character set
 };
+// How many roles there are: one font of each per window.
+inline constexpr int FontRoleCount = static_cast<int>(FontRole::TraceCyrillic) + 1;
 
 inline constexpr int NoTabOrder = -1;
 

@@ -5,12 +5,16 @@
 
 #include <algorithm>
 #include <stdexcept>
+#include <utility>
 #include <vector>
 
 #include "clean/CleaningRun.h"
 #include "clean/SharedStrings.h"
 #include "platform/WideTextWin.h"
+#include "ui/win32/DateTimeCalendar.h"
+#include "ui/win32/Dpi.h"
 #include "ui/win32/TextWin.h"
+#include "ui/win32/TracePane.h"
 
 TMainForm* MainForm = nullptr;
 
@@ -71,66 +75,6 @@ void RegisterClasses(HINSTANCE instance)
     registered = true;
 }
 
-// Functions that Windows before 10 (1607) lacks, looked up at run time so
-// that the program still starts there. GCC accepts a cast to any function
-// type only from void(*)().
-template <class Function>
-Function User32Function(const char* name)
-{
-    const FARPROC found = GetProcAddress(GetModuleHandleW(L"user32.dll"), name);
-    return reinterpret_cast<Function>(reinterpret_cast<void (*)()>(found));
-}
-
-UINT WindowDpi(HWND window)
-{
-    using GetDpiForWindowFunction = UINT(WINAPI*)(HWND);
-    static const auto getDpiForWindow = User32Function<GetDpiForWindowFunction>("GetDpiForWindow");
-    if (getDpiForWindow != nullptr) {
-        if (const UINT dpi = getDpiForWindow(window); dpi != 0)
-            return dpi;
-    }
-    // The system's DPI, which is all older systems know.
-    HDC dc = GetDC(window);
-    const int dpi = GetDeviceCaps(dc, LOGPIXELSX);
-    ReleaseDC(window, dc);
-    return dpi > 0 ? static_cast<UINT>(dpi) : USER_DEFAULT_SCREEN_DPI;
-}
-
-// The frame's size around a client area depends on the DPI where Windows
-// can tell it.
-void AdjustFrameForDpi(RECT& frame, DWORD style, UINT dpi)
-{
-    using AdjustWindowRectExForDpiFunction = BOOL(WINAPI*)(RECT*, DWORD, BOOL, DWORD, UINT);
-    static const auto adjustForDpi = User32Function<AdjustWindowRectExForDpiFunction>("AdjustWindowRectExForDpi");
-    if (adjustForDpi == nullptr || !adjustForDpi(&frame, style, FALSE, 0, dpi))
-        AdjustWindowRectEx(&frame, style, FALSE, 0);
-}
-
-HFONT MakeFont(form::FontRole role, UINT dpi)
-{
-    // A negative height asks for the character height, a positive one for
-    // the cell height.
-    int height = -11;
-    int weight = FW_NORMAL;
-    DWORD charset = DEFAULT_CHARSET;
-    switch (role) {
-    case form::FontRole::Window:
-        break;
-    case form::FontRole::Bold:
-        weight = FW_BOLD;
-        break;
-    case form::FontRole::LargeBold:
-        height = 16;
-        weight = FW_BOLD;
-        break;
-    case form::FontRole::TraceCyrillic:
-        charset = RUSSIAN_CHARSET;
-        break;
-    }
-    return CreateFontW(MulDiv(height, static_cast<int>(dpi), USER_DEFAULT_SCREEN_DPI), 0, 0, 0, weight, FALSE, FALSE, FALSE, charset, OUT_DEFAULT_PRECIS,
-                       CLIP_DEFAULT_PRECIS, DEFAULT_QUALITY, DEFAULT_PITCH | FF_DONTCARE, L"Tahoma");
-}
-
 struct ClassAndStyle {
     const wchar_t* className;
     DWORD style;
@@ -184,15 +128,15 @@ TMainForm::TMainForm(std::unique_ptr<FileNameDialog> dialog, RunFactory makeRun)
     if (Handle == nullptr)
         throw std::runtime_error("the main window could not be created");
     // Only the window knows the DPI of the display it was put on.
-    dpi_ = WindowDpi(Handle);
-    MakeFonts();
+    dpi_ = win32ui::WindowDpi(Handle);
+    fonts_ = win32ui::WindowFonts(dpi_);
     if (dpi_ != USER_DEFAULT_SCREEN_DPI) {
         frame = {0, 0, Scale(form::ClientSize.width), Scale(form::ClientSize.height)};
-        AdjustFrameForDpi(frame, style, dpi_);
+        win32ui::AdjustFrameForDpi(frame, style, dpi_);
         SetWindowPos(Handle, nullptr, 0, 0, frame.right - frame.left, frame.bottom - frame.top,
                      SWP_NOMOVE | SWP_NOZORDER | SWP_NOACTIVATE);
     }
-    SendMessageW(Handle, WM_SETFONT, reinterpret_cast<WPARAM>(fonts_[0]), FALSE);
+    SendMessageW(Handle, WM_SETFONT, reinterpret_cast<WPARAM>(fonts_.For(form::FontRole::Window)), FALSE);
     // Set on the window too, so the task bar and other programs can ask for it.
     for (const WPARAM size : {ICON_SMALL, ICON_BIG})
         SendMessageW(Handle, WM_SETICON, size,
@@ -200,13 +144,7 @@ TMainForm::TMainForm(std::unique_ptr<FileNameDialog> dialog, RunFactory makeRun)
     CreateControls();
     LayOutForm();
 
-    // The calendar's value starts at the first moment of 1 January 2000.
-    SYSTEMTIME start{};
-    start.wYear = 2000;
-    start.wMonth = 1;
-    start.wDay = 1;
-    start.wDayOfWeek = 6;
-    MonthCal_SetCurSel(MonthCalendar, &start);
+    win32ui::StartCalendar(MonthCalendar);
     ShowCalendarDate();
 }
 
@@ -217,8 +155,6 @@ TMainForm::~TMainForm()
         SetWindowLongPtrW(Handle, GWLP_USERDATA, 0);
         DestroyWindow(Handle);
     }
-    for (HFONT font : fonts_)
-        DeleteObject(font);
     if (labelBrush_ != nullptr)
         DeleteObject(labelBrush_);
 }
@@ -241,7 +177,7 @@ void TMainForm::CreateControls()
                                       reinterpret_cast<HMENU>(static_cast<INT_PTR>(id++)), instance, this);
         if (window == nullptr)
             throw std::runtime_error("the control " + std::string(control.name) + " could not be created");
-        SendMessageW(window, WM_SETFONT, reinterpret_cast<WPARAM>(fonts_[static_cast<int>(control.font)]), FALSE);
+        SendMessageW(window, WM_SETFONT, reinterpret_cast<WPARAM>(fonts_.For(control.font)), FALSE);
         controls_[window] = &control;
         if (control.kind == form::Kind::Panel)
             Panel1 = window;
@@ -271,22 +207,17 @@ void TMainForm::CreateControls()
         after = window;
     }
 
-    // The trace pane: 8 pt Tahoma with Cyrillic glyphs, 100 % zoom, colours
-    // set per line on the text.
-    CHARFORMAT2W format{};
-    format.cbSize = sizeof format;
-    format.dwMask = CFM_FACE | CFM_SIZE | CFM_CHARSET | CFM_COLOR | CFM_BOLD | CFM_ITALIC;
-    format.dwEffects = CFE_AUTOCOLOR;
-    format.yHeight = 8 * 20;
-    format.bCharSet = RUSSIAN_CHARSET;
-    wcscpy(format.szFaceName, L"Tahoma");
-    SendMessageW(TraceRichEdit, EM_SETCHARFORMAT, SCF_ALL, reinterpret_cast<LPARAM>(&format));
-    SendMessageW(TraceRichEdit, EM_SETZOOM, 0, 0);
-    SendMessageW(TraceRichEdit, EM_SETEVENTMASK, 0, 0);
-    SetWindowSubclass(TraceRichEdit, TracePaneProc, 1, reinterpret_cast<DWORD_PTR>(this));
+    // Colours are set per line on the text.
+    win32ui::SetUpTracePane(TraceRichEdit);
 
     // Today marked and written below, no week numbers, the locale's first day.
-    SetWindowSubclass(MonthCalendar, CalendarProc, 1, reinterpret_cast<DWORD_PTR>(this));
+    win32ui::NotifyCalendarClicks(
+        MonthCalendar,
+        [](void* form) {
+            auto* self = static_cast<TMainForm*>(form);
+            self->ShowingErrors([self] { self->MonthCalendarClick(self->MonthCalendar); });
+        },
+        this);
     for (HWND button : {FileOpenButton, ClearDBButton})
         SetWindowSubclass(button, ButtonProc, 1, reinterpret_cast<DWORD_PTR>(this));
     AddFileNameToolTip();
@@ -341,24 +272,14 @@ form::Rect TMainForm::DesignedInParent(const form::Control& control) const
     return Scale(inPanel, panel.left, panel.top);
 }
 
-void TMainForm::MakeFonts()
-{
-    for (int role = 0; role < 4; ++role)
-        fonts_[role] = MakeFont(static_cast<form::FontRole>(role), dpi_);
-}
-
 void TMainForm::SetDpi(UINT dpi)
 {
-    HFONT old[4];
-    std::copy(std::begin(fonts_), std::end(fonts_), std::begin(old));
     dpi_ = dpi;
-    MakeFonts();
-    SendMessageW(Handle, WM_SETFONT, reinterpret_cast<WPARAM>(fonts_[0]), FALSE);
+    // The old fonts go only once no control holds them any longer.
+    const win32ui::WindowFonts old = std::exchange(fonts_, win32ui::WindowFonts(dpi_));
+    SendMessageW(Handle, WM_SETFONT, reinterpret_cast<WPARAM>(fonts_.For(form::FontRole::Window)), FALSE);
     for (const auto& [window, control] : controls_)
-        SendMessageW(window, WM_SETFONT, reinterpret_cast<WPARAM>(fonts_[static_cast<int>(control->font)]), TRUE);
-    // No control holds the old fonts any longer.
-    for (HFONT font : old)
-        DeleteObject(font);
+        SendMessageW(window, WM_SETFONT, reinterpret_cast<WPARAM>(fonts_.For(control->font)), TRUE);
 }
 
 HWND TMainForm::Control(std::string_view name) const
@@ -498,20 +419,6 @@ LRESULT CALLBACK TMainForm::PanelProc(HWND window, UINT message, WPARAM wParam, 
     return DefWindowProcW(window, message, wParam, lParam);
 }
 
-LRESULT CALLBACK TMainForm::CalendarProc(HWND window, UINT message, WPARAM wParam, LPARAM lParam, UINT_PTR,
-                                         DWORD_PTR data)
-{
-    const LRESULT result = DefSubclassProc(window, message, wParam, lParam);
-    // A click is a press and release of the mouse button; the calendar has
-    // taken its pick by the release. The selection notifications cover the
-    // rest.
-    if (message == WM_LBUTTONUP) {
-        auto* self = reinterpret_cast<TMainForm*>(data);
-        self->ShowingErrors([self] { self->MonthCalendarClick(self->MonthCalendar); });
-    }
-    return result;
-}
-
 LRESULT CALLBACK TMainForm::ButtonProc(HWND window, UINT message, WPARAM wParam, LPARAM lParam, UINT_PTR,
                                        DWORD_PTR)
 {
@@ -534,21 +441,6 @@ LRESULT CALLBACK TMainForm::ButtonProc(HWND window, UINT message, WPARAM wParam,
         return 0;
     }
     return DefSubclassProc(window, message, wParam, lParam);
-}
-
-LRESULT CALLBACK TMainForm::TracePaneProc(HWND window, UINT message, WPARAM wParam, LPARAM lParam, UINT_PTR,
-                                          DWORD_PTR)
-{
-    LRESULT result = DefSubclassProc(window, message, wParam, lParam);
-    // Tab leaves the pane for the next control rather than typing a tab, as
-    // in the Linux window.
-    if (message == WM_GETDLGCODE) {
-        const auto* pending = reinterpret_cast<const MSG*>(lParam);
-        result &= ~DLGC_WANTTAB;
-        if (pending != nullptr && pending->message == WM_KEYDOWN && pending->wParam == VK_TAB)
-            result &= ~(DLGC_WANTALLKEYS | DLGC_WANTMESSAGE);
-    }
-    return result;
 }
 
 bool TMainForm::Command(HWND control, WORD code)
@@ -612,9 +504,7 @@ void TMainForm::ShowError(HWND owner, const std::exception_ptr& error)
 
 void TMainForm::ShowCalendarDate()
 {
-    SYSTEMTIME date{};
-    MonthCal_GetCurSel(MonthCalendar, &date);
-    SetWindowTextW(DateTimeLabel, win32ui::ShortDateText(date).c_str());
+    SetWindowTextW(DateTimeLabel, win32ui::ShortDateText(win32ui::CalendarDay(MonthCalendar)).c_str());
 }
 
 void TMainForm::FileOpenButtonClick(HWND)
@@ -677,40 +567,9 @@ void TMainForm::ProcessMessages()
 void TMainForm::Trace(std::string text, TColor colour)
 {
     // TColor and COLORREF share their layout: 0x00BBGGRR.
-    CHARFORMAT2W format{};
-    format.cbSize = sizeof format;
-    format.dwMask = CFM_COLOR;
-    format.crTextColor = colour;
-    SendMessageW(TraceRichEdit, EM_SETCHARFORMAT, SCF_SELECTION, reinterpret_cast<LPARAM>(&format));
-
+    win32ui::SetTypingColour(TraceRichEdit, colour);
     ProcessMessages();
-
-    // The pane ends its paragraphs with a lone CR.
-    std::wstring line;
-    const std::wstring wide = win32ui::CoreTextToWide(text);
-    for (size_t i = 0; i < wide.size(); ++i) {
-        if (wide[i] == L'\r' && i + 1 < wide.size() && wide[i + 1] == L'\n')
-            continue;
-        line += wide[i] == L'\n' ? L'\r' : wide[i];
-    }
-    GETTEXTLENGTHEX lengthOf{GTL_NUMCHARS | GTL_PRECISE, 1200};
-    const auto length = static_cast<LONG>(
-        SendMessageW(TraceRichEdit, EM_GETTEXTLENGTHEX, reinterpret_cast<WPARAM>(&lengthOf), 0));
-    bool endsWithBreak = length == 0;
-    if (length > 0) {
-        wchar_t last[2] = {};
-        TEXTRANGEW range{{length - 1, length}, last};
-        SendMessageW(TraceRichEdit, EM_GETTEXTRANGE, 0, reinterpret_cast<LPARAM>(&range));
-        endsWithBreak = last[0] == L'\r' || last[0] == L'\n';
-    }
-    line = endsWithBreak ? line + L'\r' : L'\r' + line;
-    CHARRANGE end{length, length};
-    SendMessageW(TraceRichEdit, EM_EXSETSEL, 0, reinterpret_cast<LPARAM>(&end));
-    // Moving the insertion point takes the colour of the text before it.
-    SendMessageW(TraceRichEdit, EM_SETCHARFORMAT, SCF_SELECTION, reinterpret_cast<LPARAM>(&format));
-    SendMessageW(TraceRichEdit, EM_REPLACESEL, FALSE, reinterpret_cast<LPARAM>(line.c_str()));
-    SendMessageW(TraceRichEdit, EM_SCROLLCARET, 0, 0);
-
+    win32ui::AppendTraceLine(TraceRichEdit, win32ui::CoreTextToWide(text), colour);
     ProcessMessages();
 }
 
@@ -730,11 +589,7 @@ bool TMainForm::SkipChecked()
 
 TDateTime TMainForm::CalendarValue()
 {
-    // The cut-off is the first moment of the picked day, so everything stamped
-    // on that day is kept.
-    SYSTEMTIME date{};
-    MonthCal_GetCurSel(MonthCalendar, &date);
-    return {date.wYear, date.wMonth, date.wDay, 0, 0, 0, 0};
+    return win32ui::CalendarCutOff(MonthCalendar);
 }
 
 bool TMainForm::CorrectionChecked()

@@ -11,6 +11,7 @@
 #include "clean/CleaningHost.h"
 #include "ui/FormDesign.h"
 #include "ui/win32/FileNameDialog.h"
+#include "ui/win32/WindowFonts.h"
 
 class CleaningRun;
 
@@ -85,11 +86,6 @@ public:
     static LRESULT CALLBACK PanelProc(HWND window, UINT message, WPARAM wParam, LPARAM lParam);
 
 private:
-    static LRESULT CALLBACK CalendarProc(HWND window, UINT message, WPARAM wParam, LPARAM lParam, UINT_PTR,
-                                         DWORD_PTR data);
-    static LRESULT CALLBACK TracePaneProc(HWND window, UINT message, WPARAM wParam, LPARAM lParam, UINT_PTR,
-                                          DWORD_PTR data);
-
     static LRESULT CALLBACK ButtonProc(HWND window, UINT message, WPARAM wParam, LPARAM lParam, UINT_PTR,
                                        DWORD_PTR data);
 
@@ -102,7 +98,6 @@ private:
     form::Rect Scale(const form::Rect& designed, int originLeft, int originTop) const;
     // Where the control stands in its parent at the designed size.
     form::Rect DesignedInParent(const form::Control& control) const;
-    void MakeFonts();
     void SetDpi(UINT dpi);
     void LayOutForm();
     void LayOutPanel();
@@ -118,7 +113,7 @@ private:
     std::unique_ptr<CleaningRun> run_;
     std::map<HWND, const form::Control*> controls_;
     UINT dpi_ = USER_DEFAULT_SCREEN_DPI;
-    HFONT fonts_[4] = {};
+    win32ui::WindowFonts fonts_{USER_DEFAULT_SCREEN_DPI};
     std::wstring toolTipText_;
     HBRUSH labelBrush_ = nullptr;
     bool busyCursor_ = false;
