@@ -25,7 +25,7 @@ void AnchorLayout::AddWidget(QWidget* widget, QRect designed, unsigned anchors)
 
 void AnchorLayout::addItem(QLayoutItem* item)
 {
-    entries_.push_back({item, item->geometry(), akLeft | akTop});
+    entries_.push_back({item, item->geometry(), form::akLeft | form::akTop});
 }
 
 QLayoutItem* AnchorLayout::itemAt(int index) const

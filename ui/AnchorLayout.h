@@ -7,11 +7,6 @@
 
 #include "ui/FormDesign.h"
 
-using form::akBottom;
-using form::akLeft;
-using form::akRight;
-using form::akTop;
-
 // Places each widget at its designed rectangle and, as the container grows or
 // shrinks, moves and stretches it by form::Place. Designed rectangles are measured from the layout's area (for a framed
 // container, its inner area).

@@ -17,15 +17,9 @@ QString ErrorMessageText(const std::exception_ptr& error)
 
 QString ApplicationTitle(const QString& executablePath)
 {
-    const qsizetype folderEnd = executablePath.lastIndexOf(QLatin1Char('/'));
-    const qsizetype backslashFolderEnd = executablePath.lastIndexOf(QLatin1Char('\\'));
-    QString name = executablePath.mid(std::max(folderEnd, backslashFolderEnd) + 1);
-    const qsizetype dot = name.indexOf(QLatin1Char('.'));
-    if (dot >= 0)
-        name.truncate(dot);
-    if (name.isEmpty())
-        return name;
-    return name.left(1) + name.mid(1).toLower();
+    return QString::fromStdU16String(ApplicationTitleOf(executablePath.toStdU16String(), [](const std::u16string& tail) {
+        return QString::fromStdU16String(tail).toLower().toStdU16String();
+    }));
 }
 
 namespace {

@@ -51,7 +51,7 @@ public:
     void SkipCheckBoxClick(QObject* sender);
     // The whole cleaning run, synchronously.
     void ClearDBButtonClick(QObject* sender);
-    // The run's database stage, which holds the connection members.
+    // The window's cleaning run: what the button starts.
     CleaningRun& Run() { return *run_; }
 
     // CleaningHost: what a run reads from and does to the window.

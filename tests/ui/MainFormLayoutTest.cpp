@@ -20,6 +20,7 @@
 #include <cstdlib>
 
 #include "clean/SharedStrings.h"
+#include "tests/support/DesignedControls.h"
 #include "tests/support/TempDir.h"
 #include "tests/ui/WindowTestSupport.h"
 #include "ui/DateTimeCalendar.h"
@@ -27,29 +28,10 @@
 
 namespace {
 
-enum class FontKind { Window, Bold8pt, BoldCell16, Regular8pt };
-
-struct DesignedControl {
-    const char* name;
-    QRect rect;  // in the panel's inner area
-    const char* text;
-    FontKind font;
-    bool visible;
-};
-
-// The date label's text is checked on its own, with its locale.
-const DesignedControl DesignedControls[] = {
-    {"FileNameLabeledEdit", {80, 16, 389, 21}, "", FontKind::Bold8pt, true},
-    {"FileNameLabeledEditLabel", {15, 20, 55, 13}, "Файл БД :", FontKind::Bold8pt, true},
-    {"FileOpenButton", {492, 14, 49, 25}, "...", FontKind::BoldCell16, true},
-    {"CopyFromLabel", {16, 64, 89, 13}, "Копировать от:", FontKind::Bold8pt, true},
-    {"DateTimeLabel", {128, 58, 113, 25}, nullptr, FontKind::BoldCell16, true},
-    {"SkipCheckBox", {267, 63, 97, 17}, "пропустить", FontKind::Bold8pt, false},
-    {"TraceRichEdit", {16, 104, 348, 160}, "", FontKind::Regular8pt, true},
-    {"MonthCalendar", {370, 104, 191, 160}, nullptr, FontKind::Window, true},
-    {"ClearDBButton", {32, 275, 113, 35}, "Очистить", FontKind::Bold8pt, true},
-    {"CorrectBDCheckBox", {192, 285, 97, 17}, "исправление", FontKind::Window, true},
-};
+QRect RectOf(const designed::Control& control)
+{
+    return {control.left, control.top, control.width, control.height};
+}
 
 QString TextOf(const QWidget* widget)
 {
@@ -104,11 +86,11 @@ TEST_F(MainFormTest, OpensWithEveryControlAsDesigned)
     EXPECT_EQ(panel->geometry(), QRect(8, 8, 566, 328));
     EXPECT_EQ(panel->contentsRect().size(), QSize(562, 324)) << "2-pixel frame on every side";
 
-    for (const DesignedControl& control : DesignedControls) {
+    for (const designed::Control& control : designed::Controls) {
         SCOPED_TRACE(control.name);
         const QWidget* widget = Child<QWidget>(&form, control.name);
         EXPECT_EQ(widget->parentWidget(), panel);
-        EXPECT_EQ(InnerRect(form, control.name), control.rect);
+        EXPECT_EQ(InnerRect(form, control.name), RectOf(control));
         if (control.text != nullptr) {
             EXPECT_EQ(TextOf(widget), QString::fromUtf8(control.text));
         }
@@ -117,16 +99,16 @@ TEST_F(MainFormTest, OpensWithEveryControlAsDesigned)
 
         const QFont font = widget->font();
         switch (control.font) {
-        case FontKind::Window:
-        case FontKind::Regular8pt:
+        case designed::Font::Window:
+        case designed::Font::Regular8pt:
             EXPECT_EQ(font.pixelSize(), 11);
             EXPECT_FALSE(font.bold());
             break;
-        case FontKind::Bold8pt:
+        case designed::Font::Bold8pt:
             EXPECT_EQ(font.pixelSize(), 11);
             EXPECT_TRUE(font.bold());
             break;
-        case FontKind::BoldCell16:
+        case designed::Font::BoldCell16:
             // Tahoma's cell is 2472/2048 of its characters' height.
             if (WineTahomaInstalled()) {
                 EXPECT_EQ(font.pixelSize(), 13);
@@ -379,28 +361,31 @@ TEST_F(MainFormTest, ResizingMovesAndStretchesOnlyTheAnchoredControls)
     QApplication::processEvents();
 
     EXPECT_EQ(Child<QWidget>(&form, "Panel1")->geometry(), QRect(8, 8, 666, 388));
-    const DesignedControl expected[] = {
-        {"FileNameLabeledEdit", {80, 16, 489, 21}, nullptr, FontKind::Window, true},
-        {"FileNameLabeledEditLabel", {15, 20, 55, 13}, nullptr, FontKind::Window, true},
-        {"FileOpenButton", {592, 14, 49, 25}, nullptr, FontKind::Window, true},
-        {"CopyFromLabel", {16, 64, 89, 13}, nullptr, FontKind::Window, true},
-        {"DateTimeLabel", {128, 58, 113, 25}, nullptr, FontKind::Window, true},
-        {"SkipCheckBox", {267, 63, 97, 17}, nullptr, FontKind::Window, true},
-        {"TraceRichEdit", {16, 104, 448, 160}, nullptr, FontKind::Window, true},
-        {"MonthCalendar", {470, 104, 191, 160}, nullptr, FontKind::Window, true},
-        {"ClearDBButton", {32, 275, 113, 35}, nullptr, FontKind::Window, true},
-        {"CorrectBDCheckBox", {192, 285, 97, 17}, nullptr, FontKind::Window, true},
+    const struct {
+        const char* name;
+        QRect rect;
+    } expected[] = {
+        {"FileNameLabeledEdit", {80, 16, 489, 21}},
+        {"FileNameLabeledEditLabel", {15, 20, 55, 13}},
+        {"FileOpenButton", {592, 14, 49, 25}},
+        {"CopyFromLabel", {16, 64, 89, 13}},
+        {"DateTimeLabel", {128, 58, 113, 25}},
+        {"SkipCheckBox", {267, 63, 97, 17}},
+        {"TraceRichEdit", {16, 104, 448, 160}},
+        {"MonthCalendar", {470, 104, 191, 160}},
+        {"ClearDBButton", {32, 275, 113, 35}},
+        {"CorrectBDCheckBox", {192, 285, 97, 17}},
     };
-    for (const DesignedControl& control : expected) {
+    for (const auto& control : expected) {
         SCOPED_TRACE(control.name);
         EXPECT_EQ(InnerRect(form, control.name), control.rect);
     }
 
     form.resize(582, 344);
     QApplication::processEvents();
-    for (const DesignedControl& control : DesignedControls) {
+    for (const designed::Control& control : designed::Controls) {
         SCOPED_TRACE(std::string("back to designed size: ") + control.name);
-        EXPECT_EQ(InnerRect(form, control.name), control.rect);
+        EXPECT_EQ(InnerRect(form, control.name), RectOf(control));
     }
 }
 

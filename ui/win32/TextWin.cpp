@@ -114,12 +114,10 @@ std::wstring ErrorMessageText(const std::exception_ptr& error)
 
 std::wstring ApplicationTitle(const std::wstring& executablePath)
 {
-    const size_t folderEnd = executablePath.find_last_of(L"\\/");
-    std::wstring name = folderEnd == std::wstring::npos ? executablePath : executablePath.substr(folderEnd + 1);
-    name = name.substr(0, name.find(L'.'));
-    if (name.size() > 1)
-        CharLowerBuffW(name.data() + 1, static_cast<DWORD>(name.size() - 1));
-    return name;
+    return ApplicationTitleOf(executablePath, [](std::wstring tail) {
+        CharLowerBuffW(tail.data(), static_cast<DWORD>(tail.size()));
+        return tail;
+    });
 }
 
 }  // namespace win32ui

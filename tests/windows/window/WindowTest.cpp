@@ -18,11 +18,13 @@
 #include <optional>
 #include <sstream>
 #include <string>
+#include <string_view>
 #include <thread>
 #include <vector>
 
 #include "clean/CleaningRun.h"
 #include "clean/SharedStrings.h"
+#include "tests/support/DesignedControls.h"
 #include "tests/support/FileBytes.h"
 #include "tests/support/TempDir.h"
 #include "tests/windows/StandInGbak.h"
@@ -160,19 +162,25 @@ TEST(Win32Window, ControlsStandWhereTheAnchorsPutThemAtTheDesignedSizeAndAfterRe
     // leaves everything else, also in height, where it was.
     const struct {
         const char* control;
-        RECT designed;  // left, top, right, bottom in the panel's inner area
-        RECT resized;
-    } cases[] = {
-        {"FileNameLabeledEdit", {80, 16, 469, 37}, {80, 16, 669, 37}},
-        {"FileNameLabeledEditLabel", {15, 20, 70, 33}, {15, 20, 70, 33}},
-        {"FileOpenButton", {492, 14, 541, 39}, {692, 14, 741, 39}},
-        {"CopyFromLabel", {16, 64, 105, 77}, {16, 64, 105, 77}},
-        {"DateTimeLabel", {128, 58, 241, 83}, {128, 58, 241, 83}},
-        {"SkipCheckBox", {267, 63, 364, 80}, {267, 63, 364, 80}},
-        {"TraceRichEdit", {16, 104, 364, 264}, {16, 104, 564, 264}},
-        {"MonthCalendar", {370, 104, 561, 264}, {570, 104, 761, 264}},
-        {"ClearDBButton", {32, 275, 145, 310}, {32, 275, 145, 310}},
-        {"CorrectBDCheckBox", {192, 285, 289, 302}, {192, 285, 289, 302}},
+        RECT resized;  // left, top, right, bottom in the panel's inner area
+    } resizedRects[] = {
+        {"FileNameLabeledEdit", {80, 16, 669, 37}},
+        {"FileNameLabeledEditLabel", {15, 20, 70, 33}},
+        {"FileOpenButton", {692, 14, 741, 39}},
+        {"CopyFromLabel", {16, 64, 105, 77}},
+        {"DateTimeLabel", {128, 58, 241, 83}},
+        {"SkipCheckBox", {267, 63, 364, 80}},
+        {"TraceRichEdit", {16, 104, 564, 264}},
+        {"MonthCalendar", {570, 104, 761, 264}},
+        {"ClearDBButton", {32, 275, 145, 310}},
+        {"CorrectBDCheckBox", {192, 285, 289, 302}},
+    };
+    const auto resizedRect = [&](const char* name) {
+        for (const auto& r : resizedRects)
+            if (std::string_view(r.control) == name)
+                return r.resized;
+        ADD_FAILURE() << "no resized rectangle for " << name;
+        return RECT{};
     };
     Form f;
     TMainForm& form = f.form;
@@ -189,11 +197,12 @@ TEST(Win32Window, ControlsStandWhereTheAnchorsPutThemAtTheDesignedSizeAndAfterRe
         MapWindowPoints(HWND_DESKTOP, form.Handle, reinterpret_cast<POINT*>(&panel), 2);
         const RECT expectedPanel = resized ? RECT{8, 8, 774, 436} : RECT{8, 8, 574, 336};
         EXPECT_TRUE(EqualRect(&panel, &expectedPanel)) << "Panel1 resized=" << resized;
-        for (const auto& c : cases) {
-            const RECT actual = InPanel(form, form.Control(c.control));
-            const RECT& expected = resized ? c.resized : c.designed;
+        for (const designed::Control& c : designed::Controls) {
+            const RECT actual = InPanel(form, form.Control(c.name));
+            const RECT expected =
+                resized ? resizedRect(c.name) : RECT{c.left, c.top, c.left + c.width, c.top + c.height};
             EXPECT_TRUE(EqualRect(&actual, &expected))
-                << c.control << " resized=" << resized << ": " << actual.left << "," << actual.top << ","
+                << c.name << " resized=" << resized << ": " << actual.left << "," << actual.top << ","
                 << actual.right << "," << actual.bottom;
         }
     }
