@@ -13,6 +13,7 @@
 #include <QLocale>
 #include <QPushButton>
 #include <algorithm>
+#include <stdexcept>
 #include <vector>
 
 #include "clean/CleaningRun.h"
@@ -31,12 +32,6 @@ TMainForm* MainForm = nullptr;
 namespace {
 
 const QSize ClientSize(form::ClientSize.width, form::ClientSize.height);
-
-QString Text(std::string_view name)
-{
-    const std::string_view text = form::Find(name).text;
-    return QString::fromUtf8(text.data(), static_cast<qsizetype>(text.size()));
-}
 
 QFont RoleFont(form::FontRole role)
 {
@@ -66,8 +61,42 @@ void Lay(AnchorLayout* layout, QWidget* widget, std::string_view name)
         widget->setVisible(false);
 }
 
-const char* const DatabaseFileFilter = "Database files (*.fdb)|*.fdb";
-const char* const DatabaseFileExt = "*.fdb";
+// The panel's control of that name, as the widget type it was made as.
+template <class Widget>
+Widget* ControlIn(const QWidget* panel, std::string_view name)
+{
+    return panel->findChild<Widget*>(QString::fromUtf8(name.data(), static_cast<qsizetype>(name.size())),
+                                     Qt::FindDirectChildrenOnly);
+}
+
+// The widget of the control's kind, with the control's text.
+QWidget* MakeWidget(const form::Control& control, QWidget* parent)
+{
+    const QString text = QString::fromUtf8(control.text.data(), static_cast<qsizetype>(control.text.size()));
+    switch (control.kind) {
+    case form::Kind::Panel: {
+        auto* frame = new QFrame(parent);
+        frame->setFrameStyle(QFrame::Box | QFrame::Sunken);
+        frame->setLineWidth(1);
+        frame->setMidLineWidth(0);
+        return frame;
+    }
+    case form::Kind::Edit:
+        return new QLineEdit(parent);
+    case form::Kind::EditLabel:
+    case form::Kind::Label:
+        return new QLabel(text, parent);
+    case form::Kind::Button:
+        return new QPushButton(text, parent);
+    case form::Kind::CheckBox:
+        return new QCheckBox(text, parent);
+    case form::Kind::RichEdit:
+        return new TracePane(parent);
+    case form::Kind::MonthCalendar:
+        return new DateTimeCalendar(parent);
+    }
+    throw std::logic_error("unknown control kind");
+}
 
 QColor Blue()
 {
@@ -103,7 +132,7 @@ TMainForm::TMainForm(QWidget* owner, std::unique_ptr<FileNameDialog> dialog, Run
     : QWidget(owner, Qt::Window),
       FileOpenDialog(nullptr),
       fileDialog_(dialog ? std::move(dialog) : std::make_unique<OpenFileDialog>()),
-      run_(makeRun ? makeRun(*this) : std::make_unique<CleaningRun>(*this))
+      presenter_(*this, *this, makeRun)
 {
     FileOpenDialog = fileDialog_.get();
     setObjectName(QStringLiteral("MainForm"));
@@ -112,100 +141,70 @@ TMainForm::TMainForm(QWidget* owner, std::unique_ptr<FileNameDialog> dialog, Run
     const QFont windowFont = RoleFont(form::FontRole::Window);
     setFont(windowFont);
 
-    Panel1 = new QFrame(this);
-    Panel1->setFrameStyle(QFrame::Box | QFrame::Sunken);
-    Panel1->setLineWidth(1);
-    Panel1->setMidLineWidth(0);
+    // Every control is made from its row of the table, in the table's order
+    // (the panel first), which is also the order they stack in.
     auto* windowLayout = new AnchorLayout(this, ClientSize);
-    Lay(windowLayout, Panel1, "Panel1");
+    AnchorLayout* panelLayout = nullptr;
+    for (const form::Control& control : form::Controls()) {
+        if (control.kind == form::Kind::Panel) {
+            Panel1 = static_cast<QFrame*>(MakeWidget(control, this));
+            Lay(windowLayout, Panel1, control.name);
+            const form::Size inner = form::DesignedInnerArea();
+            panelLayout = new AnchorLayout(Panel1, QSize(inner.width, inner.height));
+        } else {
+            Lay(panelLayout, MakeWidget(control, Panel1), control.name);
+        }
+    }
+    FileNameLabeledEdit = ControlIn<QLineEdit>(Panel1, "FileNameLabeledEdit");
+    FileNameLabeledEditLabel = ControlIn<QLabel>(Panel1, "FileNameLabeledEditLabel");
+    FileOpenButton = ControlIn<QPushButton>(Panel1, "FileOpenButton");
+    CopyFromLabel = ControlIn<QLabel>(Panel1, "CopyFromLabel");
+    DateTimeLabel = ControlIn<QLabel>(Panel1, "DateTimeLabel");
+    SkipCheckBox = ControlIn<QCheckBox>(Panel1, "SkipCheckBox");
+    TraceRichEdit = ControlIn<TracePane>(Panel1, "TraceRichEdit");
+    MonthCalendar = ControlIn<DateTimeCalendar>(Panel1, "MonthCalendar");
+    ClearDBButton = ControlIn<QPushButton>(Panel1, "ClearDBButton");
+    CorrectBDCheckBox = ControlIn<QCheckBox>(Panel1, "CorrectBDCheckBox");
 
-    const form::Size inner = form::DesignedInnerArea();
-    auto* panelLayout = new AnchorLayout(Panel1, QSize(inner.width, inner.height));
-
-    FileNameLabeledEdit = new QLineEdit(Panel1);
     FileNameLabeledEdit->setReadOnly(true);
     // A long path is cut off at the edit's end; hovering shows all of it.
     connect(FileNameLabeledEdit, &QLineEdit::textChanged, FileNameLabeledEdit, &QWidget::setToolTip);
-    Lay(panelLayout, FileNameLabeledEdit, "FileNameLabeledEdit");
-
-    FileNameLabeledEditLabel = new QLabel(Text("FileNameLabeledEditLabel"), Panel1);
     FileNameLabeledEditLabel->setBuddy(FileNameLabeledEdit);
-    Lay(panelLayout, FileNameLabeledEditLabel, "FileNameLabeledEditLabel");
 
-    FileOpenButton = new QPushButton(Text("FileOpenButton"), Panel1);
-    Lay(panelLayout, FileOpenButton, "FileOpenButton");
-
-    CopyFromLabel = new QLabel(Text("CopyFromLabel"), Panel1);
-    Lay(panelLayout, CopyFromLabel, "CopyFromLabel");
-
-    DateTimeLabel = new QLabel(Panel1);
     DateTimeLabel->setAlignment(Qt::AlignLeft | Qt::AlignVCenter);
     QPalette blueText = DateTimeLabel->palette();
     blueText.setColor(QPalette::Active, QPalette::WindowText, Blue());
     blueText.setColor(QPalette::Inactive, QPalette::WindowText, Blue());
     DateTimeLabel->setPalette(blueText);
-    Lay(panelLayout, DateTimeLabel, "DateTimeLabel");
 
-    SkipCheckBox = new QCheckBox(Text("SkipCheckBox"), Panel1);
-    Lay(panelLayout, SkipCheckBox, "SkipCheckBox");
-
-    TraceRichEdit = new TracePane(Panel1);
     TraceRichEdit->setFont(windowFont);
     TraceRichEdit->setTabChangesFocus(true);
-    Lay(panelLayout, TraceRichEdit, "TraceRichEdit");
-
-    MonthCalendar = new DateTimeCalendar(Panel1);
-    Lay(panelLayout, MonthCalendar, "MonthCalendar");
-
-    ClearDBButton = new QPushButton(Text("ClearDBButton"), Panel1);
-    Lay(panelLayout, ClearDBButton, "ClearDBButton");
 
     auto* enterPresses = new EnterPressesButton(this);
     FileOpenButton->installEventFilter(enterPresses);
     ClearDBButton->installEventFilter(enterPresses);
 
-    CorrectBDCheckBox = new QCheckBox(Text("CorrectBDCheckBox"), Panel1);
-    Lay(panelLayout, CorrectBDCheckBox, "CorrectBDCheckBox");
-
-    // The keyboard reaches the tab stops in the table's tab order.
-    std::vector<const form::Control*> tabStops;
-    for (const form::Control& control : form::Controls())
-        if (control.tabStop)
-            tabStops.push_back(&control);
-    std::sort(tabStops.begin(), tabStops.end(),
-              [](const form::Control* a, const form::Control* b) { return a->tabOrder < b->tabOrder; });
+    // The keyboard walks the controls in the table's tab order.
     QWidget* previous = nullptr;
-    for (const form::Control* control : tabStops) {
-        auto* widget = Panel1->findChild<QWidget*>(
-            QString::fromUtf8(control->name.data(), static_cast<qsizetype>(control->name.size())));
+    for (const form::Control* control : FormPresenter::TabOrder()) {
+        QWidget* widget = ControlWidget(control->name);
         if (previous != nullptr)
             setTabOrder(previous, widget);
         previous = widget;
     }
 
-    connect(FileOpenButton, &QPushButton::clicked, this,
-            [this] { ShowingErrors([this] { FileOpenButtonClick(FileOpenButton); }); });
-    connect(MonthCalendar, &DateTimeCalendar::Clicked, this,
-            [this] { ShowingErrors([this] { MonthCalendarClick(MonthCalendar); }); });
+    connect(FileOpenButton, &QPushButton::clicked, this, [this] { FileOpenButtonClick(FileOpenButton); });
+    connect(MonthCalendar, &DateTimeCalendar::Clicked, this, [this] { MonthCalendarClick(MonthCalendar); });
     // The run reads the calendar, not the label: a day changed with the
     // keyboard must not leave the label showing a cut-off the run won't use.
-    connect(MonthCalendar, &DateTimeCalendar::DateChanged, this, [this] { ShowCalendarDate(); });
-    connect(SkipCheckBox, &QCheckBox::clicked, this,
-            [this] { ShowingErrors([this] { SkipCheckBoxClick(SkipCheckBox); }); });
-    connect(ClearDBButton, &QPushButton::clicked, this, [this] {
-        ShowingErrors([this] { ClearDBButtonClick(ClearDBButton); });
-        // A close asked for during the run takes effect now that it is over.
-        if (closeAfterRun_ && !run_->Running()) {
-            closeAfterRun_ = false;
-            close();
-        }
-    });
+    connect(MonthCalendar, &DateTimeCalendar::DateChanged, this, [this] { presenter_.CalendarDayChanged(); });
+    connect(SkipCheckBox, &QCheckBox::clicked, this, [this] { SkipCheckBoxClick(SkipCheckBox); });
+    connect(ClearDBButton, &QPushButton::clicked, this, [this] { ClearDBButtonClick(ClearDBButton); });
 
     KeepBoldCaptionsBoldWhenScaled(this);
     resize(ClientSize);
 
-    MonthCalendar->SetDate(QDate(2000, 1, 1));
-    ShowCalendarDate();
+    presenter_.Start();
 }
 
 TMainForm::~TMainForm()
@@ -213,73 +212,85 @@ TMainForm::~TMainForm()
     SetScreenCursor(crDefault);
 }
 
-template <class Handler>
-void TMainForm::ShowingErrors(Handler handler)
-{
-    try {
-        handler();
-    } catch (...) {
-        ShowError(this, std::current_exception());
-    }
-}
-
-void TMainForm::ShowCalendarDate()
-{
-    DateTimeLabel->setText(ShortDateText(QLocale(), MonthCalendar->Date()));
-}
-
 void TMainForm::FileOpenButtonClick(QObject*)
 {
-    // The run works on the file it started with; another choice now would
-    // point the database stage elsewhere halfway through.
-    if (run_->Running())
-        return;
-    const std::optional<QString> chosen = FileOpenDialog->Choose(
-        this, QString::fromUtf8(DatabaseFileFilter), QString::fromUtf8(DatabaseFileExt));
-    if (!chosen)
-        return;
-    TraceRichEdit->clear();
-    DBFileName = chosen->toLocal8Bit().toStdString();
-    FileNameLabeledEdit->setText(QString::fromLocal8Bit(DBFileName));
-    // The start of a long path says where the file is; show it, not the end.
-    FileNameLabeledEdit->setCursorPosition(0);
+    presenter_.FileOpenButtonClick();
 }
 
 void TMainForm::MonthCalendarClick(QObject*)
 {
-    ShowCalendarDate();
+    presenter_.MonthCalendarClick();
 }
 
 void TMainForm::SkipCheckBoxClick(QObject*)
 {
-    const bool skip = SkipCheckBox->isChecked();
-    CopyFromLabel->setEnabled(!skip);
-    DateTimeLabel->setEnabled(!skip);
-    MonthCalendar->setVisible(!skip);
+    presenter_.SkipCheckBoxClick();
 }
 
 void TMainForm::ClearDBButtonClick(QObject*)
 {
-    // Clicks that arrive through the trace pane while a run is under way
-    // must neither start a second run on the same working files nor touch
-    // that run's cursor.
-    if (run_->Running())
-        return;
-    struct CursorBack {
-        TMainForm& form;
-        ~CursorBack() { form.SetScreenCursor(crDefault); }
-    } cursorBack{*this};
-    run_->RunCleaning();
+    presenter_.ClearDBButtonClick();
 }
 
 void TMainForm::closeEvent(QCloseEvent* event)
 {
-    if (run_->Running()) {
-        closeAfterRun_ = true;
+    if (!presenter_.MayClose()) {
         event->ignore();
         return;
     }
     QWidget::closeEvent(event);
+}
+
+std::optional<std::string> TMainForm::ChooseDatabaseFile(std::string_view filter, std::string_view defaultExt)
+{
+    const std::optional<QString> chosen =
+        FileOpenDialog->Choose(this, QString::fromUtf8(filter.data(), static_cast<qsizetype>(filter.size())),
+                               QString::fromUtf8(defaultExt.data(), static_cast<qsizetype>(defaultExt.size())));
+    if (!chosen)
+        return std::nullopt;
+    return chosen->toLocal8Bit().toStdString();
+}
+
+void TMainForm::ShowDatabasePath(const std::string& path)
+{
+    FileNameLabeledEdit->setText(QString::fromLocal8Bit(path));
+    // The start of a long path says where the file is; show it, not the end.
+    FileNameLabeledEdit->setCursorPosition(0);
+}
+
+void TMainForm::SetCalendarDay(int year, int month, int day)
+{
+    MonthCalendar->SetDate(QDate(year, month, day));
+}
+
+void TMainForm::ShowCalendarDay()
+{
+    DateTimeLabel->setText(ShortDateText(QLocale(), MonthCalendar->Date()));
+}
+
+QWidget* TMainForm::ControlWidget(std::string_view name) const
+{
+    return ControlIn<QWidget>(Panel1, name);
+}
+
+void TMainForm::EnableControl(std::string_view name, bool enabled)
+{
+    ControlWidget(name)->setEnabled(enabled);
+}
+
+void TMainForm::ShowControl(std::string_view name, bool shown)
+{
+    ControlWidget(name)->setVisible(shown);
+}
+
+void TMainForm::ShowError(const std::exception_ptr& error)
+{
+    ::ShowError(this, error);
+}
+
+void TMainForm::CloseWindow()
+{
+    close();
 }
 
 void TMainForm::Trace(std::string text, TColor colour)

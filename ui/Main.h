@@ -7,6 +7,7 @@
 
 #include "clean/CleaningHost.h"
 #include "ui/FileNameDialog.h"
+#include "ui/FormPresenter.h"
 
 class CleaningRun;
 class QCheckBox;
@@ -19,10 +20,10 @@ class TracePane;
 
 // The operator's one window: choose the database file, pick the cut-off day,
 // start a cleaning run and read its lines.
-class TMainForm : public QWidget, public CleaningHost {
+class TMainForm : public QWidget, public CleaningHost, private FormView {
 public:
     // Makes the window's cleaning run on the window as its host.
-    using RunFactory = std::function<std::unique_ptr<CleaningRun>(CleaningHost&)>;
+    using RunFactory = FormPresenter::RunFactory;
 
     // `dialog` asks for the database file: the platform's open-file dialog
     // when none is given. `makeRun`: a run on the platform's files,
@@ -52,7 +53,7 @@ public:
     // The whole cleaning run, synchronously.
     void ClearDBButtonClick(QObject* sender);
     // The window's cleaning run: what the button starts.
-    CleaningRun& Run() { return *run_; }
+    CleaningRun& Run() { return presenter_.Run(); }
 
     // CleaningHost: what a run reads from and does to the window.
     void Trace(std::string text, TColor colour) override;
@@ -72,15 +73,21 @@ protected:
     void closeEvent(QCloseEvent* event) override;
 
 private:
-    // Runs a handler; an error that escapes it is shown and the window stays.
-    template <class Handler>
-    void ShowingErrors(Handler handler);
-    void ShowCalendarDate();
+    // FormView
+    std::optional<std::string> ChooseDatabaseFile(std::string_view filter, std::string_view defaultExt) override;
+    void ShowDatabasePath(const std::string& path) override;
+    void SetCalendarDay(int year, int month, int day) override;
+    void ShowCalendarDay() override;
+    void EnableControl(std::string_view name, bool enabled) override;
+    void ShowControl(std::string_view name, bool shown) override;
+    void ShowError(const std::exception_ptr& error) override;
+    void CloseWindow() override;
+
+    QWidget* ControlWidget(std::string_view name) const;
 
     std::unique_ptr<FileNameDialog> fileDialog_;
-    std::unique_ptr<CleaningRun> run_;
+    FormPresenter presenter_;
     bool busyCursor_ = false;
-    bool closeAfterRun_ = false;
 };
 
 // The one main window, set at start-up.

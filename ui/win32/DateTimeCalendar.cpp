@@ -17,13 +17,12 @@ LRESULT CALLBACK ClickProc(HWND window, UINT message, WPARAM wParam, LPARAM lPar
 
 }  // namespace
 
-void StartCalendar(HWND calendar)
+void PutCalendarOn(HWND calendar, int year, int month, int day)
 {
     SYSTEMTIME start{};
-    start.wYear = 2000;
-    start.wMonth = 1;
-    start.wDay = 1;
-    start.wDayOfWeek = 6;
+    start.wYear = static_cast<WORD>(year);
+    start.wMonth = static_cast<WORD>(month);
+    start.wDay = static_cast<WORD>(day);
     MonthCal_SetCurSel(calendar, &start);
 }
 

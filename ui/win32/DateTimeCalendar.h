@@ -6,9 +6,8 @@
 
 namespace win32ui {
 
-// The calendar's value when the window opens: the first moment of
-// 1 January 2000.
-void StartCalendar(HWND calendar);
+// Puts the calendar on the day (its first moment).
+void PutCalendarOn(HWND calendar, int year, int month, int day);
 
 // The picked day.
 SYSTEMTIME CalendarDay(HWND calendar);

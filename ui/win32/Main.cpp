@@ -25,8 +25,6 @@ using win32ui::Utf8ToWide;
 constexpr wchar_t FormClass[] = L"TMainForm";
 constexpr wchar_t PanelClass[] = L"TPanel";
 constexpr int FirstControlId = 100;
-const wchar_t* const DatabaseFileFilter = L"Database files (*.fdb)|*.fdb";
-const wchar_t* const DatabaseFileExt = L"*.fdb";
 // The paint messages KeepAlive lets through at most at one time, in case a
 // window leaves its update region in place.
 constexpr int KeepAlivePaintLimit = 64;
@@ -114,7 +112,7 @@ ClassAndStyle WindowKind(const form::Control& control)
 
 TMainForm::TMainForm(std::unique_ptr<FileNameDialog> dialog, RunFactory makeRun)
     : fileDialog_(dialog ? std::move(dialog) : std::make_unique<OpenFileDialog>()),
-      run_(makeRun ? makeRun(*this) : std::make_unique<CleaningRun>(*this))
+      presenter_(*this, *this, makeRun)
 {
     FileOpenDialog = fileDialog_.get();
     const HINSTANCE instance = GetModuleHandleW(nullptr);
@@ -144,8 +142,7 @@ TMainForm::TMainForm(std::unique_ptr<FileNameDialog> dialog, RunFactory makeRun)
     CreateControls();
     LayOutForm();
 
-    win32ui::StartCalendar(MonthCalendar);
-    ShowCalendarDate();
+    presenter_.Start();
 }
 
 TMainForm::~TMainForm()
@@ -194,14 +191,8 @@ void TMainForm::CreateControls()
     CorrectBDCheckBox = Control("CorrectBDCheckBox");
 
     // The keyboard's order is the windows' order (z-order) in the panel.
-    std::vector<const form::Control*> byTabOrder;
-    for (const form::Control& control : form::Controls())
-        if (control.tabOrder != form::NoTabOrder)
-            byTabOrder.push_back(&control);
-    std::sort(byTabOrder.begin(), byTabOrder.end(),
-              [](const form::Control* a, const form::Control* b) { return a->tabOrder < b->tabOrder; });
     HWND after = HWND_TOP;
-    for (const form::Control* control : byTabOrder) {
+    for (const form::Control* control : FormPresenter::TabOrder()) {
         HWND window = Control(control->name);
         SetWindowPos(window, after, 0, 0, 0, 0, SWP_NOMOVE | SWP_NOSIZE | SWP_NOACTIVATE);
         after = window;
@@ -215,7 +206,7 @@ void TMainForm::CreateControls()
         MonthCalendar,
         [](void* form) {
             auto* self = static_cast<TMainForm*>(form);
-            self->ShowingErrors([self] { self->MonthCalendarClick(self->MonthCalendar); });
+            self->MonthCalendarClick(self->MonthCalendar);
         },
         this);
     for (HWND button : {FileOpenButton, ClearDBButton})
@@ -345,12 +336,8 @@ LRESULT CALLBACK TMainForm::FormProc(HWND window, UINT message, WPARAM wParam, L
             return TRUE;
         break;
     case WM_CLOSE:
-        // The run goes on to its end; the window closes after it.
-        if (self->run_->Running()) {
-            self->closeAfterRun_ = true;
-            return 0;
-        }
-        DestroyWindow(window);
+        if (self->presenter_.MayClose())
+            DestroyWindow(window);
         return 0;
     case WM_DESTROY:
         self->Handle = nullptr;
@@ -390,7 +377,7 @@ LRESULT CALLBACK TMainForm::PanelProc(HWND window, UINT message, WPARAM wParam, 
         // Every change of the calendar's value, by mouse, keyboard, month
         // arrows or the today footer, shows the day the run will cut off at.
         if (header->hwndFrom == self->MonthCalendar && (header->code == MCN_SELCHANGE || header->code == MCN_SELECT)) {
-            self->ShowCalendarDate();
+            self->presenter_.CalendarDayChanged();
             return 0;
         }
         if (header->hwndFrom == self->FileNameToolTip && header->code == TTN_GETDISPINFOW) {
@@ -448,11 +435,11 @@ bool TMainForm::Command(HWND control, WORD code)
     if (code != BN_CLICKED)
         return false;
     if (control == FileOpenButton)
-        ShowingErrors([this] { FileOpenButtonClick(FileOpenButton); });
+        FileOpenButtonClick(FileOpenButton);
     else if (control == SkipCheckBox)
-        ShowingErrors([this] { SkipCheckBoxClick(SkipCheckBox); });
+        SkipCheckBoxClick(SkipCheckBox);
     else if (control == ClearDBButton)
-        ShowingErrors([this] { ClearDBButtonClick(ClearDBButton); });
+        ClearDBButtonClick(ClearDBButton);
     else
         return false;
     AfterHandler();
@@ -461,16 +448,9 @@ bool TMainForm::Command(HWND control, WORD code)
 
 void TMainForm::AfterHandler()
 {
-    if (run_->Running())
-        return;
-    // A close or a quit met while the run pumped messages takes effect now
-    // that the run is over.
-    if (closeAfterRun_) {
-        closeAfterRun_ = false;
-        if (Handle != nullptr)
-            DestroyWindow(Handle);
-    }
-    if (quitRequested_) {
+    // A quit met while the run pumped messages takes effect now that the
+    // run is over.
+    if (quitRequested_ && !presenter_.Running()) {
         quitRequested_ = false;
         PostQuitMessage(static_cast<int>(quitCode_));
     }
@@ -483,17 +463,6 @@ LRESULT TMainForm::StaticColour(HDC dc, HWND)
     return reinterpret_cast<LRESULT>(GetSysColorBrush(COLOR_BTNFACE));
 }
 
-template <class Handler>
-void TMainForm::ShowingErrors(Handler handler)
-{
-    // Nothing may unwind through Windows' own frames.
-    try {
-        handler();
-    } catch (...) {
-        ShowError(Handle, std::current_exception());
-    }
-}
-
 void TMainForm::ShowError(HWND owner, const std::exception_ptr& error)
 {
     wchar_t path[MAX_PATH] = {};
@@ -502,50 +471,69 @@ void TMainForm::ShowError(HWND owner, const std::exception_ptr& error)
                 MB_OK | MB_ICONERROR);
 }
 
-void TMainForm::ShowCalendarDate()
-{
-    SetWindowTextW(DateTimeLabel, win32ui::ShortDateText(win32ui::CalendarDay(MonthCalendar)).c_str());
-}
-
 void TMainForm::FileOpenButtonClick(HWND)
 {
-    // The run works on the file it started with; another choice now would
-    // point the database stage elsewhere halfway through.
-    if (run_->Running())
-        return;
-    const std::optional<std::wstring> chosen = FileOpenDialog->Choose(Handle, DatabaseFileFilter, DatabaseFileExt);
-    if (!chosen)
-        return;
-    ClearTrace();
-    DBFileName = platform::WideToAnsi(*chosen);
-    SetWindowTextW(FileNameLabeledEdit, platform::AnsiToWide(DBFileName).c_str());
+    presenter_.FileOpenButtonClick();
 }
 
 void TMainForm::MonthCalendarClick(HWND)
 {
-    ShowCalendarDate();
+    presenter_.MonthCalendarClick();
 }
 
 void TMainForm::SkipCheckBoxClick(HWND)
 {
-    const bool skip = SkipChecked();
-    EnableWindow(CopyFromLabel, !skip);
-    EnableWindow(DateTimeLabel, !skip);
-    ShowWindow(MonthCalendar, skip ? SW_HIDE : SW_SHOW);
+    presenter_.SkipCheckBoxClick();
 }
 
 void TMainForm::ClearDBButtonClick(HWND)
 {
-    // Clicks that arrive through the trace pane while a run is under way
-    // must neither start a second run on the same working files nor touch
-    // that run's cursor.
-    if (run_->Running())
-        return;
-    struct CursorBack {
-        TMainForm& form;
-        ~CursorBack() { form.SetScreenCursor(crDefault); }
-    } cursorBack{*this};
-    run_->RunCleaning();
+    presenter_.ClearDBButtonClick();
+}
+
+std::optional<std::string> TMainForm::ChooseDatabaseFile(std::string_view filter, std::string_view defaultExt)
+{
+    const std::optional<std::wstring> chosen =
+        FileOpenDialog->Choose(Handle, win32ui::Utf8ToWide(filter), win32ui::Utf8ToWide(defaultExt));
+    if (!chosen)
+        return std::nullopt;
+    return platform::WideToAnsi(*chosen);
+}
+
+void TMainForm::ShowDatabasePath(const std::string& path)
+{
+    SetWindowTextW(FileNameLabeledEdit, platform::AnsiToWide(path).c_str());
+}
+
+void TMainForm::SetCalendarDay(int year, int month, int day)
+{
+    win32ui::PutCalendarOn(MonthCalendar, year, month, day);
+}
+
+void TMainForm::ShowCalendarDay()
+{
+    SetWindowTextW(DateTimeLabel, win32ui::ShortDateText(win32ui::CalendarDay(MonthCalendar)).c_str());
+}
+
+void TMainForm::EnableControl(std::string_view name, bool enabled)
+{
+    EnableWindow(Control(name), enabled);
+}
+
+void TMainForm::ShowControl(std::string_view name, bool shown)
+{
+    ShowWindow(Control(name), shown ? SW_SHOW : SW_HIDE);
+}
+
+void TMainForm::ShowError(const std::exception_ptr& error)
+{
+    ShowError(Handle, error);
+}
+
+void TMainForm::CloseWindow()
+{
+    if (Handle != nullptr)
+        DestroyWindow(Handle);
 }
 
 void TMainForm::ProcessMessages()

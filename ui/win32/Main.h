@@ -10,6 +10,7 @@
 
 #include "clean/CleaningHost.h"
 #include "ui/FormDesign.h"
+#include "ui/FormPresenter.h"
 #include "ui/win32/FileNameDialog.h"
 #include "ui/win32/WindowFonts.h"
 
@@ -18,9 +19,9 @@ class CleaningRun;
 // The operator's one window on Windows, made of Windows' own controls: choose
 // the database file, pick the cut-off day, start a cleaning run and read its
 // lines.
-class TMainForm : public CleaningHost {
+class TMainForm : public CleaningHost, private FormView {
 public:
-    using RunFactory = std::function<std::unique_ptr<CleaningRun>(CleaningHost&)>;
+    using RunFactory = FormPresenter::RunFactory;
 
     // `dialog`: the standard open-file dialog when none is given. `makeRun`:
     // a run on the platform's files, processes and registry when none is given.
@@ -57,7 +58,7 @@ public:
     void SkipCheckBoxClick(HWND sender);
     // The whole cleaning run, synchronously.
     void ClearDBButtonClick(HWND sender);
-    CleaningRun& Run() { return *run_; }
+    CleaningRun& Run() { return presenter_.Run(); }
 
     // CleaningHost
     void Trace(std::string text, TColor colour) override;
@@ -101,23 +102,29 @@ private:
     void SetDpi(UINT dpi);
     void LayOutForm();
     void LayOutPanel();
-    void ShowCalendarDate();
     bool Command(HWND control, WORD code);
     LRESULT StaticColour(HDC dc, HWND control);
     bool SetCursorIfBusy();
-    template <class Handler>
-    void ShowingErrors(Handler handler);
     void AfterHandler();
 
+    // FormView
+    std::optional<std::string> ChooseDatabaseFile(std::string_view filter, std::string_view defaultExt) override;
+    void ShowDatabasePath(const std::string& path) override;
+    void SetCalendarDay(int year, int month, int day) override;
+    void ShowCalendarDay() override;
+    void EnableControl(std::string_view name, bool enabled) override;
+    void ShowControl(std::string_view name, bool shown) override;
+    void ShowError(const std::exception_ptr& error) override;
+    void CloseWindow() override;
+
     std::unique_ptr<FileNameDialog> fileDialog_;
-    std::unique_ptr<CleaningRun> run_;
+    FormPresenter presenter_;
     std::map<HWND, const form::Control*> controls_;
     UINT dpi_ = USER_DEFAULT_SCREEN_DPI;
     win32ui::WindowFonts fonts_{USER_DEFAULT_SCREEN_DPI};
     std::wstring toolTipText_;
     HBRUSH labelBrush_ = nullptr;
     bool busyCursor_ = false;
-    bool closeAfterRun_ = false;
     bool quitRequested_ = false;
     WPARAM quitCode_ = 0;
 };
