@@ -1,9 +1,11 @@
 #!/usr/bin/env bash
 # The Windows leg of the tests: cross-builds the core and the Win32 window
-# with MinGW-w64, 64-bit and 32-bit, and runs their tests under Wine, each in
-# a fresh Wine prefix inside its build folder. The core tests run without a
-# display; the window tests get an Xvfb of their own. Then makes the Windows
-# packages and tests the installer under Wine. Needs no input.
+# with MinGW-w64, 64-bit and 32-bit, and runs their CTest tests (label
+# `windows`, through the test presets `windows` and `windows-32`) under Wine,
+# each build in a fresh Wine prefix inside its build folder. The core tests
+# run without a display; the window tests (label `window`) get an Xvfb of
+# their own. Then makes the Windows packages and tests the installer under
+# Wine. Needs no input; fails when any test fails.
 # Usage: bash scripts/windows-tests.sh [build-folder-prefix]
 #   QUENOR_WINDOWS_ARCHES="64 32" (default) picks the builds.
 set -euo pipefail
@@ -17,6 +19,26 @@ status=0
 
 source scripts/virtual-display.sh
 trap stop_display EXIT
+
+# ctest --preset takes the test folder from the configure preset and (CMake
+# 3.25) ignores --test-dir, so a build folder of the caller's choosing gets a
+# presets file of its own: the project's test preset, pointed at that folder.
+# Usage: write_test_preset <build-folder> <preset>
+write_test_preset() {
+  cat >"$1/CMakePresets.json" <<EOF
+{
+  "version": 6,
+  "include": ["$PWD/CMakePresets.json"],
+  "configurePresets": [{"name": "here", "inherits": "$2", "binaryDir": "\${sourceDir}"}],
+  "testPresets": [{"name": "here", "inherits": "$2", "configurePreset": "here"}]
+}
+EOF
+}
+
+# Runs the tests of the build in $build that the ctest arguments pick.
+run_tests() {
+  (cd "$build" && ctest --preset here "$@" </dev/null)
+}
 
 for arch in $arches; do
   # CMakePresets.json's windows presets, in <prefix>-64 and <prefix>-32.
@@ -32,35 +54,31 @@ for arch in $arches; do
   cmake --build "$build" --parallel "$(nproc)"
   echo "built in ${SECONDS}s: $build/quenor-cleaner.exe"
 
+  write_test_preset "$build" "$preset"
+
   if [[ $arch == 32 ]] && ! "$wine" --version >/dev/null 2>&1; then
     # Some kernels (containers without 32-bit emulation) cannot start i386
-    # programs, so 32-bit Wine cannot run. The stand-in client's __stdcall
-    # exports are checked from the linker's record instead: each name with
-    # the bytes of arguments it pops, from the client's published prototypes.
-    echo "32-bit Wine cannot run here: the 32-bit build is checked without running it"
-    expected="isc_attach_database@24 isc_commit_transaction@8 isc_database_info@24 isc_detach_database@8
-isc_dsql_alloc_statement2@12 isc_dsql_execute2@24 isc_dsql_execute@20 isc_dsql_free_statement@12
-isc_dsql_prepare@28 isc_dsql_sql_info@24 isc_rollback_transaction@8 isc_start_multiple@16 isc_vax_integer@8"
-    actual=$(grep -o 'isc_[a-z0-9_]*@[0-9]*' "$build/tests/windows/window/gds32.def" | sort | tr '\n' ' ')
-    if [[ "$actual" != "$(echo $expected | tr ' ' '\n' | sort | tr '\n' ' ')" ]]; then
-      echo "stand-in client exports differ: $actual" >&2
-      status=1
-    fi
+    # programs, so 32-bit Wine cannot run. What can be checked without
+    # running the build still is: the stand-in client's __stdcall exports.
+    echo "32-bit Wine cannot run here: the tests under Wine are not run, only the stand-in client's export check"
+    run_tests -L '^exports$' || status=1
     continue
   fi
 
   SECONDS=0
   unset DISPLAY
   source scripts/wine-prefix.sh "$build/wineprefix" "$wine" "$wineserver"
-  # Wine's ANSI code page follows LANG: Windows-1251, as on the Russian
-  # systems the tool serves; the path tests need its missing letters.
-  LANG=ru_RU.UTF-8 LC_ALL=ru_RU.UTF-8 wine_run 600 "$build/tests/windows/windows_tests.exe" || status=1
+  # All but the window tests, without a display. Labels are regular
+  # expressions: `window` alone would match `windows` too.
+  run_tests -LE '^window$' || status=1
+  # This Wine session started without a display; the window tests start
+  # one of their own with it.
   timeout 60 "$wineserver" -w || true
 
   # Large enough for the window scaled to 200 %, which the window tests
   # start it at.
   start_display 1280x1024
-  LANG=ru_RU.UTF-8 LC_ALL=ru_RU.UTF-8 wine_run 600 "$build/tests/windows/window/window_tests.exe" || status=1
+  run_tests -L '^window$' || status=1
   timeout 60 "$wineserver" -k 2>/dev/null || true
   stop_display
   echo "tests under Wine took ${SECONDS}s ($arch-bit)"
