@@ -167,6 +167,7 @@ void CleaningRun::RunCleaning()
         // The file is intact (cleaned, not yet compacted) and the safety copy
         // stays beside it, so there is nothing to put back; only the cursor
         // must not stay busy, and the next run may start afresh.
+        outcome_ = RunOutcome::NeedsAttention;
         host_.SetScreenCursor(crDefault);
         EndJournal();
         throw;
@@ -178,6 +179,7 @@ void CleaningRun::RunCleaning()
 void CleaningRun::Run()
 {
     host_.ClearTrace();
+    outcome_ = RunOutcome::Refused;
     std::string path = host_.DatabasePathText();
     WorkingNames names = DeriveWorkingNames(path);
     changing_ = false;
@@ -214,6 +216,7 @@ void CleaningRun::Run()
 
     host_.UncheckCorrection();
     EndJournal();
+    outcome_ = RunOutcome::Done;
     host_.Trace(DoneLine, clGreen);
     host_.SetScreenCursor(crDefault);
 }
@@ -416,6 +419,8 @@ std::string CleaningRun::InterruptedUnderAnotherName(const std::string& path)
 void CleaningRun::FinishInterruptedRun(const JournalEntry& found, const std::string& path, const WorkingNames& names)
 {
     host_.SetScreenCursor(crDefault);
+    // Until the copy is back in place, the files need the operator's look.
+    outcome_ = RunOutcome::NeedsAttention;
     host_.Trace(InterruptedLine, clRed);
     if (found.stage == RunStage::Unreadable) {
         // Not written by this tool: guessing could put an old file back.
@@ -427,6 +432,7 @@ void CleaningRun::FinishInterruptedRun(const JournalEntry& found, const std::str
         // The dead run had put its copy back already.
         TraceBackInPlace(host_, path);
         EndJournal();
+        outcome_ = RunOutcome::InterruptedRunCompleted;
         return;
     }
     if (files_.KindOf(names.bak) == platform::PathKind::Missing) {
@@ -464,6 +470,7 @@ void CleaningRun::FinishInterruptedRun(const JournalEntry& found, const std::str
     }
     TraceBackInPlace(host_, path);
     EndJournal();
+    outcome_ = RunOutcome::InterruptedRunCompleted;
 }
 
 // A second name for the file at `path`, so that replacing it destroys
@@ -531,12 +538,14 @@ bool CleaningRun::DeleteLeftovers(const std::string& path, const WorkingNames& n
 
 void CleaningRun::Refuse(const std::string& line)
 {
+    outcome_ = RunOutcome::Refused;
     host_.SetScreenCursor(crDefault);
     host_.Trace(line, clRed);
 }
 
 void CleaningRun::FailCopy(const std::string& cause)
 {
+    outcome_ = RunOutcome::Refused;
     host_.SetScreenCursor(crDefault);
     host_.Trace(CopyFailedLine, clRed);
     host_.Trace("Причина: " + cause + ".", clRed);
@@ -593,6 +602,7 @@ void CleaningRun::FailCompaction(CompactResult result, bool lackOfSpace, const s
 // it is not needed.
 void CleaningRun::TidyUnchanged(const WorkingNames& names, bool deleteBackup)
 {
+    outcome_ = RunOutcome::RolledBack;
     if (deleteBackup)
         files_.Delete(names.fdk);
     files_.Delete(names.bak);
@@ -613,12 +623,14 @@ void CleaningRun::ReportPutBack(const platform::FileResult& putBack, const std::
                                 const WorkingNames& names)
 {
     if (putBack) {
+        outcome_ = RunOutcome::RolledBack;
         TraceBackInPlace(host_, path);
         EndJournal();
         return;
     }
     // The journal is kept: the next run finishes the put-back first and
     // never deletes the copy as a leftover.
+    outcome_ = RunOutcome::NeedsAttention;
     TracePutBackFailed(host_, putBack, names.bak);
 }
 

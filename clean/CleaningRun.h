@@ -8,6 +8,7 @@
 #include "clean/CompactResult.h"
 #include "clean/CompactionStage.h"
 #include "clean/DatabaseStage.h"
+#include "clean/RunOutcome.h"
 #include "clean/WorkingNames.h"
 #include "platform/FileSystem.h"
 #include "platform/ProcessRunner.h"
@@ -39,6 +40,8 @@ public:
     // platform::RegistryError, cursor restored, files left as they are.
     void RunCleaning();
     bool Running() const { return running_; }
+    // How the last run ended; NeedsAttention also when it ended by an error.
+    RunOutcome Outcome() const { return outcome_; }
 
     // The connection members Database, Transaction and Sql live here.
     DatabaseStage& Stage() { return stage_; }
@@ -84,4 +87,5 @@ private:
     // The journal could not be written, and a red line said so.
     bool journalRefused_ = false;
     bool running_ = false;
+    RunOutcome outcome_ = RunOutcome::Refused;
 };
