@@ -20,6 +20,7 @@
 #include <string>
 #include <vector>
 
+#include "tests/app/FirebirdFolder.h"
 #include "tests/support/FileBytes.h"
 #include "tests/support/FirebirdTestDatabase.h"
 #include "tests/support/TempDir.h"
@@ -200,44 +201,21 @@ enum class Moment {
     AfterCompletedRun    // library loaded, window idle
 };
 
-// A Firebird folder for FIREBIRD, which both the tool (for bin/gbak) and
-// the client library (for its configuration, plugins and character sets)
-// read: the installation's own files, plus a bin/gbak that is the real one,
-// or for the moments while gbak runs one that first sends `signal` to the
-// program waiting for it or to that program's process group (which, should
-// gbak share it, gbak's shell would not survive). The library does not take
-// a character set module reached through a link (the window's connection
-// asks for CYRL), so that one is copied.
-std::string FirebirdFolder(const TempDir& dir, int signal, Moment moment)
+// A Firebird folder whose gbak is the real one, or for the moments while gbak
+// runs one that first sends `signal` to the program waiting for it or to that
+// program's process group (which, should gbak share it, gbak's shell would
+// not survive).
+std::string FirebirdFolderFor(const TempDir& dir, int signal, Moment moment)
 {
-    namespace fs = std::filesystem;
-    const fs::path root = FIREBIRD_ROOT;
-    const fs::path folder = dir.File("firebird");
-    fs::create_directories(folder / "bin");
-    fs::create_directories(folder / "intl");
-    for (const auto& entry : fs::directory_iterator(root))
-        if (entry.path().filename() != "bin" && entry.path().filename() != "intl")
-            fs::create_symlink(entry.path(), folder / entry.path().filename());
-    for (const auto& entry : fs::directory_iterator(root / "intl")) {
-        if (entry.path().extension() == ".so")
-            fs::copy_file(entry.path(), folder / "intl" / entry.path().filename());
-        else
-            fs::create_symlink(entry.path(), folder / "intl" / entry.path().filename());
-    }
-    const std::string gbak = folder / "bin" / "gbak";
-    if (moment == Moment::WhileGbakRuns || moment == Moment::GroupWhileGbakRuns) {
-        // The group is the third field after the program's name in
-        // /proc/<pid>/stat; the name, in parentheses, may hold spaces.
-        const std::string target = moment == Moment::WhileGbakRuns
-                                       ? "\"$PPID\""
-                                       : "-- \"-$(sed 's/.*) //' /proc/$PPID/stat | cut -d' ' -f3)\"";
-        WriteFileBytes(gbak,
-                       "#!/bin/sh\nkill -s " + std::to_string(signal) + " " + target + "\nexec /usr/bin/gbak \"$@\"\n");
-        chmod(gbak.c_str(), 0755);
-    } else {
-        fs::create_symlink("/usr/bin/gbak", gbak);
-    }
-    return folder;
+    if (moment != Moment::WhileGbakRuns && moment != Moment::GroupWhileGbakRuns)
+        return ::FirebirdFolder(dir.File("firebird"), "");
+    // The group is the third field after the program's name in
+    // /proc/<pid>/stat; the name, in parentheses, may hold spaces.
+    const std::string target = moment == Moment::WhileGbakRuns
+                                   ? "\"$PPID\""
+                                   : "-- \"-$(sed 's/.*) //' /proc/$PPID/stat | cut -d' ' -f3)\"";
+    return ::FirebirdFolder(dir.File("firebird"),
+                          "kill -s " + std::to_string(signal) + " " + target + "\nexec /usr/bin/gbak \"$@\"");
 }
 
 TEST(ShutdownSignal, EndsTheProgramOnlyAfterTheRunInProgress)
@@ -265,7 +243,7 @@ TEST(ShutdownSignal, EndsTheProgramOnlyAfterTheRunInProgress)
         std::vector<std::string> arguments;
         // The child inherits this test's LSAN_OPTIONS, leak checks included.
         std::vector<std::string> environment = {"QT_QPA_PLATFORM=offscreen",
-                                                "FIREBIRD=" + FirebirdFolder(dir, c.signal, c.moment)};
+                                                "FIREBIRD=" + FirebirdFolderFor(dir, c.signal, c.moment)};
         if (c.moment != Moment::BeforeAnyRun) {
             CreateFirebirdDatabase(database, std::string(QuenorLogTables) + RowsAroundTheFirstCutOff);
             arguments.push_back(database);

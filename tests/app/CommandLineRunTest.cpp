@@ -1,0 +1,291 @@
+// The program run from a command line, as a scheduler starts it: its
+// options, and for each way a run can end the exit code, the lines on
+// standard output and the files left. Real databases on the embedded engine,
+// the real gbak or a script in its place.
+#include <fcntl.h>
+#include <gtest/gtest.h>
+#include <signal.h>
+#include <sys/file.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+#include <chrono>
+#include <functional>
+#include <optional>
+#include <sstream>
+#include <string>
+#include <thread>
+#include <vector>
+
+#include "app/CommandLineOptions.h"
+#include "clean/CopyFingerprint.h"
+#include "clean/JournalEntry.h"
+#include "clean/WorkingNames.h"
+#include "platform/FileSystem.h"
+#include "platform/RunJournal.h"
+#include "platform/UniqueFd.h"
+#include "tests/app/FirebirdFolder.h"
+#include "tests/support/FileBytes.h"
+#include "tests/support/FirebirdTestDatabase.h"
+#include "tests/support/TempDir.h"
+
+namespace {
+
+using namespace std::chrono;
+
+TEST(CommandLineOptions, EveryMistakeIsAUsageErrorAndTheCutOffIsTheStartOfItsDay)
+{
+    const year_month_day today = 2026y / March / 29;  // the clocks go forward in Europe that night
+    const struct {
+        const char* name;
+        std::vector<std::string> arguments;
+        std::optional<TDateTime> cutOff;  // nullopt: a usage error
+        bool fixMetadata = false;
+    } cases[] = {
+        {"a day", {"--database", "/d/X.fdb", "--before", "2000-01-01"}, TDateTime{2000, 1, 1, 0, 0, 0, 0}},
+        {"the = form", {"--database=/d/X.fdb", "--before=2024-02-29"}, TDateTime{2024, 2, 29, 0, 0, 0, 0}},
+        {"with the correction", {"--database", "/d/X.fdb", "--before", "2000-01-01", "--fix-metadata"},
+         TDateTime{2000, 1, 1, 0, 0, 0, 0}, true},
+        {"keep nothing: today's start", {"--database", "/d/X.fdb", "--keep-days", "0"}, TDateTime{2026, 3, 29, 0, 0, 0, 0}},
+        {"one day, back over the night the clocks change", {"--database", "/d/X.fdb", "--keep-days", "1"},
+         TDateTime{2026, 3, 28, 0, 0, 0, 0}},
+        {"back over a leap day and a year", {"--database", "/d/X.fdb", "--keep-days", "790"},
+         TDateTime{2024, 1, 29, 0, 0, 0, 0}},
+        {"a day that does not exist", {"--database", "/d/X.fdb", "--before", "2025-02-29"}, std::nullopt},
+        {"a day in another form", {"--database", "/d/X.fdb", "--before", "01.01.2000"}, std::nullopt},
+        {"a negative count", {"--database", "/d/X.fdb", "--keep-days", "-1"}, std::nullopt},
+        {"a count with letters", {"--database", "/d/X.fdb", "--keep-days", "7d"}, std::nullopt},
+        {"both cut-offs", {"--database", "/d/X.fdb", "--before", "2000-01-01", "--keep-days", "7"}, std::nullopt},
+        {"no cut-off", {"--database", "/d/X.fdb"}, std::nullopt},
+        {"no database", {"--before", "2000-01-01"}, std::nullopt},
+        {"a value missing at the end", {"--before", "2000-01-01", "--database"}, std::nullopt},
+        {"an option twice", {"--database", "/a.fdb", "--database", "/b.fdb", "--keep-days", "1"}, std::nullopt},
+        {"an unknown option", {"--database", "/d/X.fdb", "--keep-days", "1", "--dry"}, std::nullopt},
+        {"a stray word", {"--database", "/d/X.fdb", "--keep-days", "1", "now"}, std::nullopt},
+        {"a value for a switch", {"--database", "/d/X.fdb", "--keep-days", "1", "--fix-metadata=yes"}, std::nullopt},
+        {"help with more", {"--help", "--database", "/d/X.fdb"}, std::nullopt},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.name);
+        const ParsedCommandLine parsed = ParseCommandLine(c.arguments, today);
+        ASSERT_EQ(parsed.options.has_value(), c.cutOff.has_value()) << parsed.error;
+        if (!c.cutOff) {
+            EXPECT_FALSE(parsed.error.empty());
+            EXPECT_EQ(parsed.error.find('\n'), std::string::npos);
+            continue;
+        }
+        const TDateTime& got = parsed.options->cutOff;
+        EXPECT_EQ((std::vector<int>{got.year, got.month, got.day, got.hour, got.minute, got.second, got.millisecond}),
+                  (std::vector<int>{c.cutOff->year, c.cutOff->month, c.cutOff->day, 0, 0, 0, 0}));
+        EXPECT_EQ(parsed.options->database.rfind("/", 0), 0u);
+        EXPECT_EQ(parsed.options->fixMetadata, c.fixMetadata);
+    }
+    EXPECT_FALSE(WantsCommandLineRun({"-platform", "offscreen"}));
+    EXPECT_TRUE(WantsCommandLineRun({"-platform", "offscreen", "--help"}));
+}
+
+struct ProgramResult {
+    std::optional<int> exitCode;  // nullopt: killed, or it did not end in time
+    std::vector<std::string> lines;
+    std::string errors;
+};
+
+std::vector<std::string> Lines(const std::string& text)
+{
+    std::vector<std::string> lines;
+    std::istringstream in(text);
+    for (std::string line; std::getline(in, line);)
+        lines.push_back(line);
+    return lines;
+}
+
+// The program with `arguments` and FIREBIRD=`firebird`, its output in files.
+ProgramResult RunProgram(const TempDir& dir, const std::vector<std::string>& arguments, const std::string& firebird)
+{
+    const std::string out = dir.File("stdout"), err = dir.File("stderr");
+    const pid_t child = fork();
+    if (child == 0) {
+        const int outFd = open(out.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0600);
+        const int errFd = open(err.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0600);
+        const int nothing = open("/dev/null", O_RDONLY);
+        if (outFd < 0 || errFd < 0 || nothing < 0 || dup2(outFd, 1) < 0 || dup2(errFd, 2) < 0 || dup2(nothing, 0) < 0)
+            _exit(127);
+        setenv("FIREBIRD", firebird.c_str(), 1);
+        // No display: a scheduler has none.
+        unsetenv("DISPLAY");
+        unsetenv("WAYLAND_DISPLAY");
+        std::vector<char*> argv{const_cast<char*>(QUENOR_CLEANER)};
+        for (const std::string& argument : arguments)
+            argv.push_back(const_cast<char*>(argument.c_str()));
+        argv.push_back(nullptr);
+        execv(QUENOR_CLEANER, argv.data());
+        _exit(127);
+    }
+    ProgramResult result;
+    const auto deadline = steady_clock::now() + seconds(120);
+    int status = 0;
+    while (waitpid(child, &status, WNOHANG) == 0) {
+        if (steady_clock::now() > deadline) {
+            kill(child, SIGKILL);
+            waitpid(child, &status, 0);
+            return result;
+        }
+        std::this_thread::sleep_for(milliseconds(20));
+    }
+    if (WIFEXITED(status))
+        result.exitCode = WEXITSTATUS(status);
+    result.lines = Lines(ReadFileBytes(out));
+    result.errors = ReadFileBytes(err);
+    return result;
+}
+
+const std::vector<std::string> SuccessfulRunLines = {
+    "Сохранение оригинального файла БД (*.fdb -> *.bak)...",
+    "...Ok",
+    "Удаление данных до выбранной даты...",
+    "...Ok",
+    "Создание бэкапа файла БД (*.fdb -> *.fdk)...",
+    "...Ok",
+    "Восстановление из бэкапа файла БД (*.fdk -> *.fdb)...",
+    "...Ok",
+    "",
+    "Done!",
+};
+
+// gbak's restore, "-c backup database …", in place of which a script runs.
+constexpr const char* RestoreFails = "if [ \"$1\" = -c ]; then exit 1; fi\nexec /usr/bin/gbak \"$@\"";
+// It leaves a file at the database path that another process holds locked
+// for a few seconds, as an engine that opened it would.
+constexpr const char* RestoreFailsHoldingTheFile =
+    "if [ \"$1\" = -c ]; then\n"
+    "  : > \"$3\"\n"
+    "  flock \"$3\" sleep 4 </dev/null >/dev/null 2>&1 &\n"
+    "  while flock -n \"$3\" true; do sleep 0.05; done\n"
+    "  exit 1\n"
+    "fi\n"
+    "exec /usr/bin/gbak \"$@\"";
+
+TEST(CommandLineRun, EveryOutcomeHasItsExitCodeItsLinesAndItsFiles)
+{
+    const std::string interrupted = "Предыдущая очистка этого файла БД была прервана!";
+    const std::string backInPlace = "Оригинальный файл БД возвращён на место:";
+    struct Fixture {
+        TempDir& dir;
+        std::string database, bak, journal;
+        std::optional<platform::UniqueFd> heldDatabase;
+        platform::JournalClaim heldJournal;
+    };
+    const struct {
+        const char* name;
+        const char* gbakScript;  // "": the real gbak
+        std::function<void(Fixture&)> arrange;
+        std::vector<std::string> arguments;  // "DB" stands for the database's path
+        int exitCode;
+        std::function<std::vector<std::string>(const Fixture&)> lines;  // on standard output
+        long long rowsLeft;  // in LOG afterwards
+    } cases[] = {
+        {"done", "", [](Fixture&) {}, {"--database", "DB", "--before", "2000-01-01"}, 0,
+         [](const Fixture&) { return SuccessfulRunLines; }, 2},
+        {"the database held by another process", "",
+         [](Fixture& f) {
+             f.heldDatabase.emplace(open(f.database.c_str(), O_RDONLY | O_CLOEXEC));
+             ASSERT_EQ(flock(f.heldDatabase->Get(), LOCK_EX | LOCK_NB), 0);
+         },
+         {"--database", "DB", "--before", "2000-01-01"}, 1,
+         [](const Fixture&) {
+             return std::vector<std::string>{"Сохранение оригинального файла БД (*.fdb -> *.bak)...", "Неудача...",
+                                             "Причина: файл занят другим процессом."};
+         },
+         4},
+        {"another run holds the database's journal", "",
+         [](Fixture& f) {
+             f.heldJournal = platform::ClaimRunJournal(f.journal);
+             ASSERT_EQ(f.heldJournal.outcome, platform::ClaimOutcome::Claimed);
+         },
+         {"--database", "DB", "--keep-days", "0"}, 1,
+         [](const Fixture&) {
+             return std::vector<std::string>{"Этот файл БД уже обрабатывается другим запуском программы!"};
+         },
+         4},
+        {"the restore fails: rolled back", RestoreFails, [](Fixture&) {}, {"--database", "DB", "--before", "2000-01-01"},
+         2,
+         [&](const Fixture& f) {
+             return std::vector<std::string>{SuccessfulRunLines[0], "...Ok", SuccessfulRunLines[2], "...Ok",
+                                             SuccessfulRunLines[4], "...Ok", SuccessfulRunLines[6],
+                                             "Не удалось восстановить (*.fdk -> *.fdb)!", backInPlace, f.database};
+         },
+         4},
+        {"the put-back is refused: the original only in the safety copy", RestoreFailsHoldingTheFile,
+         [](Fixture&) {}, {"--database", "DB", "--before", "2000-01-01"}, 3,
+         [&](const Fixture& f) {
+             return std::vector<std::string>{SuccessfulRunLines[0],
+                                             "...Ok",
+                                             SuccessfulRunLines[2],
+                                             "...Ok",
+                                             SuccessfulRunLines[4],
+                                             "...Ok",
+                                             SuccessfulRunLines[6],
+                                             "Не удалось восстановить (*.fdk -> *.fdb)!",
+                                             "Не удалось вернуть оригинальный файл БД на место: файл занят другим "
+                                             "процессом.",
+                                             "Оригинал сохранён в файле:",
+                                             f.bak};
+         },
+         -1},
+        {"a dead run's journal: its copy put back", "",
+         [](Fixture& f) {
+             // It had copied the database and deleted rows, then died.
+             WriteFileBytes(f.bak, ReadFileBytes(f.database));
+             auto files = platform::CreateFileSystem();
+             WriteFileBytes(f.journal, WriteJournalEntry({RunStage::Changing, Fingerprint(*files, f.bak)}));
+             RunIsql(f.database, "DELETE FROM log WHERE id = 1;\n");
+         },
+         {"--database", "DB", "--before", "2000-01-01"}, 4,
+         [&](const Fixture& f) {
+             return std::vector<std::string>{interrupted, "Файл, который был на месте БД, сохранён как:", "KEPT",
+                                             backInPlace, f.database};
+         },
+         4},
+        {"a usage error", "", [](Fixture&) {}, {"--database", "DB", "--before", "2000-13-01"}, 64,
+         [](const Fixture&) { return std::vector<std::string>{}; }, 4},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.name);
+        TempDir dir;
+        Fixture f{dir, dir.File("MAIN.fdb"), dir.File("MAIN.bak"), JournalName(dir.File("MAIN.fdb")), {}, {}};
+        CreateFirebirdDatabase(f.database, std::string(QuenorLogTables) + RowsAroundTheFirstCutOff);
+        const std::string firebird = FirebirdFolder(dir.File("firebird"), c.gbakScript);
+        c.arrange(f);
+        if (testing::Test::HasFatalFailure())
+            continue;
+        std::vector<std::string> arguments = c.arguments;
+        for (std::string& argument : arguments)
+            if (argument == "DB")
+                argument = f.database;
+
+        ProgramResult result = RunProgram(dir, arguments, firebird);
+        f.heldDatabase.reset();
+        f.heldJournal.journal.reset();
+
+        EXPECT_EQ(result.exitCode, c.exitCode) << result.errors;
+        std::vector<std::string> expected = c.lines(f);
+        for (std::size_t i = 0; i < expected.size() && i < result.lines.size(); ++i)
+            if (expected[i] == "KEPT" && result.lines[i].rfind(f.database + ".quenor-kept-", 0) == 0)
+                expected[i] = result.lines[i];
+        EXPECT_EQ(result.lines, expected);
+        if (c.exitCode == 64) {
+            EXPECT_NE(result.errors.find("see --help"), std::string::npos) << result.errors;
+        }
+        if (c.rowsLeft >= 0) {
+            EXPECT_EQ(QueryInteger(f.database, "SELECT COUNT(*) FROM log"), c.rowsLeft);
+        } else {
+            // The original waits in the safety copy, and the journal says so
+            // to the next run.
+            std::this_thread::sleep_for(seconds(4));
+            EXPECT_EQ(QueryInteger(f.bak, "SELECT COUNT(*) FROM log"), 4);
+            EXPECT_EQ(ReadJournalEntry(ReadFileBytes(f.journal)).stage, RunStage::Changing);
+        }
+    }
+}
+
+}  // namespace
