@@ -29,8 +29,13 @@ std::optional<std::chrono::year_month_day> ParseDay(std::string_view text)
 
 TDateTime StartOf(std::chrono::year_month_day date)
 {
-    return {static_cast<int>(date.year()), static_cast<int>(static_cast<unsigned>(date.month())),
-            static_cast<int>(static_cast<unsigned>(date.day())), 0, 0, 0, 0};
+    return {static_cast<int>(date.year()),
+            static_cast<int>(static_cast<unsigned>(date.month())),
+            static_cast<int>(static_cast<unsigned>(date.day())),
+            0,
+            0,
+            0,
+            0};
 }
 
 ParsedCommandLine Error(const std::string& what)
@@ -67,8 +72,8 @@ ParsedCommandLine ParseCommandLine(const std::vector<std::string>& arguments, st
         }
         if (!takesValue && value)
             return Error(name + " takes no value");
-        std::optional<std::string>* slot = name == "--database" ? &database
-                                           : name == "--before"  ? &before
+        std::optional<std::string>* slot = name == "--database"    ? &database
+                                           : name == "--before"    ? &before
                                            : name == "--keep-days" ? &keepDays
                                                                    : nullptr;
         if (slot != nullptr) {

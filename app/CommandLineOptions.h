@@ -10,7 +10,7 @@
 // What an unattended run was asked to do, from its command line.
 struct CommandLineOptions {
     std::string database;
-    TDateTime cutOff{};   // rows stamped before it are deleted
+    TDateTime cutOff{};  // rows stamped before it are deleted
     bool fixMetadata = false;
     bool help = false;
     bool version = false;

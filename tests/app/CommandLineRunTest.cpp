@@ -44,12 +44,18 @@ TEST(CommandLineOptions, EveryMistakeIsAUsageErrorAndTheCutOffIsTheStartOfItsDay
     } cases[] = {
         {"a day", {"--database", "/d/X.fdb", "--before", "2000-01-01"}, TDateTime{2000, 1, 1, 0, 0, 0, 0}},
         {"the = form", {"--database=/d/X.fdb", "--before=2024-02-29"}, TDateTime{2024, 2, 29, 0, 0, 0, 0}},
-        {"with the correction", {"--database", "/d/X.fdb", "--before", "2000-01-01", "--fix-metadata"},
-         TDateTime{2000, 1, 1, 0, 0, 0, 0}, true},
-        {"keep nothing: today's start", {"--database", "/d/X.fdb", "--keep-days", "0"}, TDateTime{2026, 3, 29, 0, 0, 0, 0}},
-        {"one day, back over the night the clocks change", {"--database", "/d/X.fdb", "--keep-days", "1"},
+        {"with the correction",
+         {"--database", "/d/X.fdb", "--before", "2000-01-01", "--fix-metadata"},
+         TDateTime{2000, 1, 1, 0, 0, 0, 0},
+         true},
+        {"keep nothing: today's start",
+         {"--database", "/d/X.fdb", "--keep-days", "0"},
+         TDateTime{2026, 3, 29, 0, 0, 0, 0}},
+        {"one day, back over the night the clocks change",
+         {"--database", "/d/X.fdb", "--keep-days", "1"},
          TDateTime{2026, 3, 28, 0, 0, 0, 0}},
-        {"back over a leap day and a year", {"--database", "/d/X.fdb", "--keep-days", "790"},
+        {"back over a leap day and a year",
+         {"--database", "/d/X.fdb", "--keep-days", "790"},
          TDateTime{2024, 1, 29, 0, 0, 0, 0}},
         {"a day that does not exist", {"--database", "/d/X.fdb", "--before", "2025-02-29"}, std::nullopt},
         {"a day in another form", {"--database", "/d/X.fdb", "--before", "01.01.2000"}, std::nullopt},
@@ -182,41 +188,57 @@ TEST(CommandLineRun, EveryOutcomeHasItsExitCodeItsLinesAndItsFiles)
         std::vector<std::string> arguments;  // "DB" stands for the database's path
         int exitCode;
         std::function<std::vector<std::string>(const Fixture&)> lines;  // on standard output
-        long long rowsLeft;  // in LOG afterwards
+        long long rowsLeft;                                             // in LOG afterwards
     } cases[] = {
-        {"done", "", [](Fixture&) {}, {"--database", "DB", "--before", "2000-01-01"}, 0,
-         [](const Fixture&) { return SuccessfulRunLines; }, 2},
-        {"the database held by another process", "",
+        {"done",
+         "",
+         [](Fixture&) {},
+         {"--database", "DB", "--before", "2000-01-01"},
+         0,
+         [](const Fixture&) { return SuccessfulRunLines; },
+         2},
+        {"the database held by another process",
+         "",
          [](Fixture& f) {
              f.heldDatabase.emplace(open(f.database.c_str(), O_RDONLY | O_CLOEXEC));
              ASSERT_EQ(flock(f.heldDatabase->Get(), LOCK_EX | LOCK_NB), 0);
          },
-         {"--database", "DB", "--before", "2000-01-01"}, 1,
+         {"--database", "DB", "--before", "2000-01-01"},
+         1,
          [](const Fixture&) {
              return std::vector<std::string>{"Сохранение оригинального файла БД (*.fdb -> *.bak)...", "Неудача...",
                                              "Причина: файл занят другим процессом."};
          },
          4},
-        {"another run holds the database's journal", "",
+        {"another run holds the database's journal",
+         "",
          [](Fixture& f) {
              f.heldJournal = platform::ClaimRunJournal(f.journal);
              ASSERT_EQ(f.heldJournal.outcome, platform::ClaimOutcome::Claimed);
          },
-         {"--database", "DB", "--keep-days", "0"}, 1,
+         {"--database", "DB", "--keep-days", "0"},
+         1,
          [](const Fixture&) {
              return std::vector<std::string>{"Этот файл БД уже обрабатывается другим запуском программы!"};
          },
          4},
-        {"the restore fails: rolled back", RestoreFails, [](Fixture&) {}, {"--database", "DB", "--before", "2000-01-01"},
+        {"the restore fails: rolled back",
+         RestoreFails,
+         [](Fixture&) {},
+         {"--database", "DB", "--before", "2000-01-01"},
          2,
          [&](const Fixture& f) {
-             return std::vector<std::string>{SuccessfulRunLines[0], "...Ok", SuccessfulRunLines[2], "...Ok",
-                                             SuccessfulRunLines[4], "...Ok", SuccessfulRunLines[6],
-                                             "Не удалось восстановить (*.fdk -> *.fdb)!", backInPlace, f.database};
+             return std::vector<std::string>{
+                 SuccessfulRunLines[0], "...Ok",   SuccessfulRunLines[2], "...Ok",
+                 SuccessfulRunLines[4], "...Ok",   SuccessfulRunLines[6], "Не удалось восстановить (*.fdk -> *.fdb)!",
+                 backInPlace,           f.database};
          },
          4},
-        {"the put-back is refused: the original only in the safety copy", RestoreFailsHoldingTheFile,
-         [](Fixture&) {}, {"--database", "DB", "--before", "2000-01-01"}, 3,
+        {"the put-back is refused: the original only in the safety copy",
+         RestoreFailsHoldingTheFile,
+         [](Fixture&) {},
+         {"--database", "DB", "--before", "2000-01-01"},
+         3,
          [&](const Fixture& f) {
              return std::vector<std::string>{SuccessfulRunLines[0],
                                              "...Ok",
@@ -232,7 +254,8 @@ TEST(CommandLineRun, EveryOutcomeHasItsExitCodeItsLinesAndItsFiles)
                                              f.bak};
          },
          -1},
-        {"a dead run's journal: its copy put back", "",
+        {"a dead run's journal: its copy put back",
+         "",
          [](Fixture& f) {
              // It had copied the database and deleted rows, then died.
              WriteFileBytes(f.bak, ReadFileBytes(f.database));
@@ -240,14 +263,20 @@ TEST(CommandLineRun, EveryOutcomeHasItsExitCodeItsLinesAndItsFiles)
              WriteFileBytes(f.journal, WriteJournalEntry({RunStage::Changing, Fingerprint(*files, f.bak)}));
              RunIsql(f.database, "DELETE FROM log WHERE id = 1;\n");
          },
-         {"--database", "DB", "--before", "2000-01-01"}, 4,
+         {"--database", "DB", "--before", "2000-01-01"},
+         4,
          [&](const Fixture& f) {
              return std::vector<std::string>{interrupted, "Файл, который был на месте БД, сохранён как:", "KEPT",
                                              backInPlace, f.database};
          },
          4},
-        {"a usage error", "", [](Fixture&) {}, {"--database", "DB", "--before", "2000-13-01"}, 64,
-         [](const Fixture&) { return std::vector<std::string>{}; }, 4},
+        {"a usage error",
+         "",
+         [](Fixture&) {},
+         {"--database", "DB", "--before", "2000-13-01"},
+         64,
+         [](const Fixture&) { return std::vector<std::string>{}; },
+         4},
     };
     for (const auto& c : cases) {
         SCOPED_TRACE(c.name);

@@ -6,8 +6,7 @@ namespace win32ui {
 namespace {
 
 // The subclass's id is the handler itself, its data the handler's context.
-LRESULT CALLBACK ClickProc(HWND window, UINT message, WPARAM wParam, LPARAM lParam, UINT_PTR handler,
-                           DWORD_PTR context)
+LRESULT CALLBACK ClickProc(HWND window, UINT message, WPARAM wParam, LPARAM lParam, UINT_PTR handler, DWORD_PTR context)
 {
     const LRESULT result = DefSubclassProc(window, message, wParam, lParam);
     if (message == WM_LBUTTONUP)

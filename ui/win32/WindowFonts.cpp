@@ -44,7 +44,9 @@ WindowFonts::~WindowFonts()
     Delete();
 }
 
-WindowFonts::WindowFonts(WindowFonts&& other) noexcept : fonts_(std::exchange(other.fonts_, {})) {}
+WindowFonts::WindowFonts(WindowFonts&& other) noexcept : fonts_(std::exchange(other.fonts_, {}))
+{
+}
 
 WindowFonts& WindowFonts::operator=(WindowFonts&& other) noexcept
 {
