@@ -1,17 +1,34 @@
 #include "app/ConsoleRun.h"
 
+#include <sys/stat.h>
+#include <unistd.h>
+
 #include <chrono>
 #include <cstdio>
+#include <cstdlib>
 #include <ctime>
 #include <exception>
 #include <functional>
 #include <memory>
+#include <string>
 
 #include "app/CommandLineOptions.h"
 #include "clean/SharedStrings.h"
 #include "ui/ErrorMessage.h"
 
 namespace {
+
+// Whether standard output is systemd's journal stream: systemd names that
+// stream in JOURNAL_STREAM as "device:inode", and a log redirected to a
+// file by the service's own script must not get priority prefixes.
+bool WritingToTheJournal()
+{
+    const char* stream = std::getenv("JOURNAL_STREAM");
+    struct stat output {};
+    if (stream == nullptr || fstat(STDOUT_FILENO, &output) != 0)
+        return false;
+    return std::string(stream) == std::to_string(output.st_dev) + ":" + std::to_string(output.st_ino);
+}
 
 // The window's inputs, answered from the command line; its lines, written
 // out as they come.
@@ -26,18 +43,25 @@ public:
     void UncheckCorrection() override { correction_ = false; }
     void ClearTrace() override {}
     void SetScreenCursor(TCursor) override {}
-    void Trace(std::string text, TColor) override
+    void Trace(std::string text, TColor colour) override
     {
-        // One line each, written at once: a log that a run killed halfway
-        // left behind still has every line up to that moment.
-        std::fwrite(text.data(), 1, text.size(), stdout);
-        std::fputc('\n', stdout);
+        // The journal reads "<3>" as an error's priority and "<6>" as
+        // information's, at the start of each line.
+        const char* priority = !journal_ ? "" : colour == clRed ? "<3>" : "<6>";
+        std::string lines = priority;
+        for (const char c : text)
+            lines += c == '\n' ? std::string("\n") + priority : std::string(1, c);
+        lines += '\n';
+        // Written at once: a log that a run killed halfway left behind still
+        // has every line up to that moment.
+        std::fwrite(lines.data(), 1, lines.size(), stdout);
         std::fflush(stdout);
     }
 
 private:
     const CommandLineOptions& options_;
     bool correction_ = options_.fixMetadata;
+    const bool journal_ = WritingToTheJournal();
 };
 
 std::chrono::year_month_day LocalToday()

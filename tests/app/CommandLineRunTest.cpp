@@ -6,6 +6,7 @@
 #include <gtest/gtest.h>
 #include <signal.h>
 #include <sys/file.h>
+#include <sys/stat.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
@@ -106,7 +107,10 @@ std::vector<std::string> Lines(const std::string& text)
 }
 
 // The program with `arguments` and FIREBIRD=`firebird`, its output in files.
-ProgramResult RunProgram(const TempDir& dir, const std::vector<std::string>& arguments, const std::string& firebird)
+// With `journal`, its standard output is named as systemd names a service's
+// journal stream.
+ProgramResult RunProgram(const TempDir& dir, const std::vector<std::string>& arguments, const std::string& firebird,
+                         bool journal)
 {
     const std::string out = dir.File("stdout"), err = dir.File("stderr");
     const pid_t child = fork();
@@ -117,6 +121,11 @@ ProgramResult RunProgram(const TempDir& dir, const std::vector<std::string>& arg
         if (outFd < 0 || errFd < 0 || nothing < 0 || dup2(outFd, 1) < 0 || dup2(errFd, 2) < 0 || dup2(nothing, 0) < 0)
             _exit(127);
         setenv("FIREBIRD", firebird.c_str(), 1);
+        struct stat output {};
+        if (journal && fstat(1, &output) == 0)
+            setenv("JOURNAL_STREAM", (std::to_string(output.st_dev) + ":" + std::to_string(output.st_ino)).c_str(), 1);
+        else
+            unsetenv("JOURNAL_STREAM");
         // No display: a scheduler has none.
         unsetenv("DISPLAY");
         unsetenv("WAYLAND_DISPLAY");
@@ -189,6 +198,7 @@ TEST(CommandLineRun, EveryOutcomeHasItsExitCodeItsLinesAndItsFiles)
         int exitCode;
         std::function<std::vector<std::string>(const Fixture&)> lines;  // on standard output
         long long rowsLeft;                                             // in LOG afterwards
+        bool journal = false;  // standard output is systemd's journal
     } cases[] = {
         {"done",
          "",
@@ -197,6 +207,15 @@ TEST(CommandLineRun, EveryOutcomeHasItsExitCodeItsLinesAndItsFiles)
          0,
          [](const Fixture&) { return SuccessfulRunLines; },
          2},
+        {"done, into systemd's journal: every line with its priority", "", [](Fixture&) {},
+         {"--database", "DB", "--before", "2000-01-01"}, 0,
+         [](const Fixture&) {
+             std::vector<std::string> lines;
+             for (const std::string& line : SuccessfulRunLines)
+                 lines.push_back("<6>" + line);
+             return lines;
+         },
+         2, true},
         {"the database held by another process",
          "",
          [](Fixture& f) {
@@ -210,7 +229,7 @@ TEST(CommandLineRun, EveryOutcomeHasItsExitCodeItsLinesAndItsFiles)
                                              "Причина: файл занят другим процессом."};
          },
          4},
-        {"another run holds the database's journal",
+        {"another run holds the database's journal, said to systemd's journal as an error",
          "",
          [](Fixture& f) {
              f.heldJournal = platform::ClaimRunJournal(f.journal);
@@ -219,9 +238,9 @@ TEST(CommandLineRun, EveryOutcomeHasItsExitCodeItsLinesAndItsFiles)
          {"--database", "DB", "--keep-days", "0"},
          1,
          [](const Fixture&) {
-             return std::vector<std::string>{"Этот файл БД уже обрабатывается другим запуском программы!"};
+             return std::vector<std::string>{"<3>Этот файл БД уже обрабатывается другим запуском программы!"};
          },
-         4},
+         4, true},
         {"the restore fails: rolled back",
          RestoreFails,
          [](Fixture&) {},
@@ -292,7 +311,7 @@ TEST(CommandLineRun, EveryOutcomeHasItsExitCodeItsLinesAndItsFiles)
             if (argument == "DB")
                 argument = f.database;
 
-        ProgramResult result = RunProgram(dir, arguments, firebird);
+        ProgramResult result = RunProgram(dir, arguments, firebird, c.journal);
         f.heldDatabase.reset();
         f.heldJournal.journal.reset();
 

@@ -53,7 +53,7 @@ trap cleanup EXIT
 
 # What the package may touch, by name, and the packages on the machine.
 touched_folders=(/usr/bin /usr/share/applications /usr/share/icons/hicolor /usr/share/metainfo
-                 /usr/share/man/man1 /usr/share/doc)
+                 /usr/share/man/man1 /usr/share/doc /usr/lib/systemd/system)
 snapshot_files() { find "${touched_folders[@]}" -xdev 2>/dev/null | sort; }
 snapshot_packages() { dpkg-query -W -f='${Package}:${Architecture} ${db:Status-Abbrev}\n' | sort; }
 snapshot_files >"$work/files-before"
@@ -85,6 +85,29 @@ for needed in /usr/lib/x86_64-linux-gnu/libfbclient.so.2 /usr/lib/x86_64-linux-g
     fail "no dependency brings $needed (held by '${owner:-nothing}')"
   fi
 done
+
+# A scheduler's run has no display: the installed program answers there.
+version=$(dpkg-deb -f "$deb" Version)
+answer=$(env -u DISPLAY -u WAYLAND_DISPLAY timeout 30 /usr/bin/quenor-cleaner --version </dev/null 2>&1) || true
+[[ $answer == "quenor-cleaner $version" ]] && pass "--version without a display: $answer" \
+  || fail "--version without a display said '$answer'"
+
+# The schedule's template units, as an administrator would start them for
+# one database: systemd's own check of an instance of each, with the
+# installed program and manual page in place.
+echo "== the schedule's units"
+instance=$(systemd-escape --path /srv/quenor/QUENOR.fdb)
+mkdir -p "$work/units"
+for kind in service timer; do
+  cp "/usr/lib/systemd/system/quenor-cleaner@.$kind" "$work/units/quenor-cleaner@$instance.$kind"
+done
+if timeout 120 systemd-analyze verify "$work/units/quenor-cleaner@$instance.service" \
+     "$work/units/quenor-cleaner@$instance.timer" >"$work/verify.log" 2>&1; then
+  pass "systemd-analyze verify accepts the service and the timer"
+else
+  cat "$work/verify.log" >&2
+  fail "systemd-analyze verify refuses the schedule's units"
+fi
 
 desktop_entry=$(dpkg -L quenor-cleaner | grep '^/usr/share/applications/.*\.desktop$' || true)
 desktop_id=$(basename "${desktop_entry:-none}" .desktop)
