@@ -1,12 +1,6 @@
 #include "app/ConsoleRun.h"
 
-#include <sys/stat.h>
-#include <unistd.h>
-
 #include <chrono>
-#include <cstdio>
-#include <cstdlib>
-#include <ctime>
 #include <exception>
 #include <functional>
 #include <memory>
@@ -14,21 +8,10 @@
 
 #include "app/CommandLineOptions.h"
 #include "clean/SharedStrings.h"
+#include "platform/ConsoleOutput.h"
 #include "ui/ErrorMessage.h"
 
 namespace {
-
-// Whether standard output is systemd's journal stream: systemd names that
-// stream in JOURNAL_STREAM as "device:inode", and a log redirected to a
-// file by the service's own script must not get priority prefixes.
-bool WritingToTheJournal()
-{
-    const char* stream = std::getenv("JOURNAL_STREAM");
-    struct stat output {};
-    if (stream == nullptr || fstat(STDOUT_FILENO, &output) != 0)
-        return false;
-    return std::string(stream) == std::to_string(output.st_dev) + ":" + std::to_string(output.st_ino);
-}
 
 // The window's inputs, answered from the command line; its lines, written
 // out as they come.
@@ -43,36 +26,12 @@ public:
     void UncheckCorrection() override { correction_ = false; }
     void ClearTrace() override {}
     void SetScreenCursor(TCursor) override {}
-    void Trace(std::string text, TColor colour) override
-    {
-        // The journal reads "<3>" as an error's priority and "<6>" as
-        // information's, at the start of each line.
-        const char* priority = !journal_ ? "" : colour == clRed ? "<3>" : "<6>";
-        std::string lines = priority;
-        for (const char c : text)
-            lines += c == '\n' ? std::string("\n") + priority : std::string(1, c);
-        lines += '\n';
-        // Written at once: a log that a run killed halfway left behind still
-        // has every line up to that moment.
-        std::fwrite(lines.data(), 1, lines.size(), stdout);
-        std::fflush(stdout);
-    }
+    void Trace(std::string text, TColor colour) override { platform::WriteReportLine(text, colour == clRed); }
 
 private:
     const CommandLineOptions& options_;
     bool correction_ = options_.fixMetadata;
-    const bool journal_ = WritingToTheJournal();
 };
-
-std::chrono::year_month_day LocalToday()
-{
-    const std::time_t now = std::time(nullptr);
-    std::tm local{};
-    localtime_r(&now, &local);
-    return std::chrono::year_month_day{std::chrono::year(local.tm_year + 1900),
-                                       std::chrono::month(static_cast<unsigned>(local.tm_mon + 1)),
-                                       std::chrono::day(static_cast<unsigned>(local.tm_mday))};
-}
 
 }  // namespace
 
@@ -96,18 +55,20 @@ int ExitCodeFor(RunOutcome outcome)
 int RunFromCommandLine(const std::vector<std::string>& arguments,
                        const std::function<std::unique_ptr<CleaningRun>(CleaningHost&)>& makeRun)
 {
-    const ParsedCommandLine parsed = ParseCommandLine(arguments, LocalToday());
+    const platform::LocalDate today = platform::Today();
+    const ParsedCommandLine parsed = ParseCommandLine(
+        arguments, std::chrono::year(today.year) / std::chrono::month(today.month) / std::chrono::day(today.day));
     if (!parsed.options) {
-        std::fprintf(stderr, "quenor-cleaner: %s (see --help)\n", parsed.error.c_str());
+        platform::WriteErrorLine("quenor-cleaner: " + parsed.error + " (see --help)");
         return UsageExitCode;
     }
     const CommandLineOptions& options = *parsed.options;
     if (options.help) {
-        std::fputs(CommandLineHelp().c_str(), stdout);
+        platform::WriteOutputText(CommandLineHelp());
         return 0;
     }
     if (options.version) {
-        std::printf("quenor-cleaner %s\n", QUENOR_VERSION);
+        platform::WriteOutputText(std::string("quenor-cleaner ") + QUENOR_VERSION + "\n");
         return 0;
     }
     ConsoleHost host(options);
@@ -118,8 +79,7 @@ int RunFromCommandLine(const std::vector<std::string>& arguments,
     try {
         run->RunCleaning();
     } catch (...) {
-        std::fprintf(stderr, "quenor-cleaner: %s\n", ErrorMessage(std::current_exception()).c_str());
+        platform::WriteErrorLine("quenor-cleaner: " + ErrorMessage(std::current_exception()));
     }
-    std::fflush(stdout);
     return ExitCodeFor(run->Outcome());
 }

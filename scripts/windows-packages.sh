@@ -29,8 +29,9 @@ version=$(sed -n 's/^!define QUENOR_VERSION "\(.*\)"$/\1/p' "$version_nsh")
 # Only this script's own packages: the Debian package shares the folder.
 rm -rf "$files" "$output"/quenor-cleaner-*-setup-*.exe "$output"/quenor-cleaner-*-windows.zip
 mkdir -p "$files/x64" "$files/x86" "$output"
-cp build/windows-64-release/quenor-cleaner.exe "$files/x64/"
-cp build/windows-32-release/quenor-cleaner.exe "$files/x86/"
+# The window, and its console companion for scheduled runs.
+cp build/windows-64-release/quenor-cleaner.exe build/windows-64-release/quenor-cleaner-cli.exe "$files/x64/"
+cp build/windows-32-release/quenor-cleaner.exe build/windows-32-release/quenor-cleaner-cli.exe "$files/x86/"
 # Windows line ends, for Notepad before Windows 10 and the installer's
 # licence page alike.
 sed 's/\r*$/\r/' LICENSE >"$files/LICENSE.txt"

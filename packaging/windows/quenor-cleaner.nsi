@@ -37,6 +37,8 @@
 !define PUBLISHER "${QUENOR_PUBLISHER}"
 !define FOLDER "Quenor Cleaner"
 !define EXE "quenor-cleaner.exe"
+; The console companion that schedulers and scripts start.
+!define CLI_EXE "quenor-cleaner-cli.exe"
 !define UNINSTALLER "uninstall.exe"
 ; What the installer decided and why, for whoever supports the operator: a
 ; silent install shows no details, so they are kept beside the program too.
@@ -187,8 +189,10 @@ Section
 
   ${If} $ProgramBits == 64
     File "${QUENOR_FILES}/x64/${EXE}"
+    File "${QUENOR_FILES}/x64/${CLI_EXE}"
   ${Else}
     File "${QUENOR_FILES}/x86/${EXE}"
+    File "${QUENOR_FILES}/x86/${CLI_EXE}"
   ${EndIf}
   File "${QUENOR_FILES}/LICENSE.txt"
   WriteUninstaller "$INSTDIR\${UNINSTALLER}"
@@ -217,6 +221,7 @@ FunctionEnd
 ; only if nothing else was left in it.
 Section Uninstall
   Delete "$INSTDIR\${EXE}"
+  Delete "$INSTDIR\${CLI_EXE}"
   Delete "$INSTDIR\LICENSE.txt"
   Delete "$INSTDIR\${LOG}"
   Delete "$INSTDIR\${UNINSTALLER}"

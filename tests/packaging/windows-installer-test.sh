@@ -122,7 +122,7 @@ check_installed() {  # program bits expected, line the installer must report
   local windows_dir="C:\\${program_files[$bits]}\\$folder"
 
   expect_eq "files in $windows_dir" "$(ls "$dir" 2>/dev/null | tr '\n' ' ')" \
-    "LICENSE.txt quenor-cleaner.exe setup.log uninstall.exe "
+    "LICENSE.txt quenor-cleaner-cli.exe quenor-cleaner.exe setup.log uninstall.exe "
   [[ ! -e "$WINEPREFIX/drive_c/${program_files[$other]}/$folder" ]] && ok "nothing in ${program_files[$other]}" ||
     fail "${program_files[$other]}/$folder exists"
   cmp -s "$dir/quenor-cleaner.exe" "${release_exe[$bits]}" && ok "the $bits-bit release program installed" ||
@@ -265,7 +265,7 @@ check_zip() {
   echo "== $(basename "$zip")"
   case_failures=0
   expect_eq "zip contents" "$(timeout 60 unzip -Z1 "$zip" | sort | tr '\n' ' ')" \
-    "LICENSE.txt x64/ x64/quenor-cleaner.exe x86/ x86/quenor-cleaner.exe "
+    "LICENSE.txt x64/ x64/quenor-cleaner-cli.exe x64/quenor-cleaner.exe x86/ x86/quenor-cleaner-cli.exe x86/quenor-cleaner.exe "
   timeout 60 unzip -p "$zip" x64/quenor-cleaner.exe | cmp -s - "${release_exe[64]}" && ok "x64 is the 64-bit release program" ||
     fail "x64/quenor-cleaner.exe differs"
   timeout 60 unzip -p "$zip" x86/quenor-cleaner.exe | cmp -s - "${release_exe[32]}" && ok "x86 is the 32-bit release program" ||
