@@ -26,6 +26,7 @@
 #include "platform/RunJournal.h"
 #include "platform/UniqueFd.h"
 #include "tests/app/FirebirdFolder.h"
+#include "tests/app/RunLines.h"
 #include "tests/support/FileBytes.h"
 #include "tests/support/FirebirdTestDatabase.h"
 #include "tests/support/TempDir.h"
@@ -153,19 +154,6 @@ ProgramResult RunProgram(const TempDir& dir, const std::vector<std::string>& arg
     result.errors = ReadFileBytes(err);
     return result;
 }
-
-const std::vector<std::string> SuccessfulRunLines = {
-    "Сохранение оригинального файла БД (*.fdb -> *.bak)...",
-    "...Ok",
-    "Удаление данных до выбранной даты...",
-    "...Ok",
-    "Создание бэкапа файла БД (*.fdb -> *.fdk)...",
-    "...Ok",
-    "Восстановление из бэкапа файла БД (*.fdk -> *.fdb)...",
-    "...Ok",
-    "",
-    "Done!",
-};
 
 // gbak's restore, "-c backup database …", in place of which a script runs.
 constexpr const char* RestoreFails = "if [ \"$1\" = -c ]; then exit 1; fi\nexec /usr/bin/gbak \"$@\"";

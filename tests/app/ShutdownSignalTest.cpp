@@ -21,6 +21,7 @@
 #include <vector>
 
 #include "tests/app/FirebirdFolder.h"
+#include "tests/app/RunLines.h"
 #include "tests/support/FileBytes.h"
 #include "tests/support/FirebirdTestDatabase.h"
 #include "tests/support/TempDir.h"
@@ -36,19 +37,6 @@ using namespace std::chrono_literals;
 // "promptly" means for a program with nothing to finish.
 constexpr auto RunDeadline = 60s;
 constexpr auto PromptDeadline = 10s;
-
-const std::vector<std::string> SuccessfulRunLines = {
-    "Сохранение оригинального файла БД (*.fdb -> *.bak)...",
-    "...Ok",
-    "Удаление данных до выбранной даты...",
-    "...Ok",
-    "Создание бэкапа файла БД (*.fdb -> *.fdk)...",
-    "...Ok",
-    "Восстановление из бэкапа файла БД (*.fdk -> *.fdb)...",
-    "...Ok",
-    "",
-    "Done!",
-};
 
 // The driver program as a child whose output is read line by line; killed
 // and reaped at the end of the test if it is still there.

@@ -19,6 +19,7 @@
 #include "clean/JournalEntry.h"
 #include "clean/WorkingNames.h"
 #include "platform/RunJournal.h"
+#include "platform/CoreTextWin.h"
 #include "platform/UniqueHandleWin.h"
 #include "platform/WideTextWin.h"
 #include "tests/support/FileBytes.h"
@@ -39,14 +40,6 @@ const std::string NotInCodePage =
     "red В пути к файлу БД есть буквы, которых нет в кодовой странице системы, и по такому пути можно попасть в "
     "другой файл. Переименуйте файл или папку так, чтобы в пути остались только латинские буквы и буквы языка "
     "системы, и выберите файл заново:";
-
-std::wstring Wide(const std::string& utf8)
-{
-    const int length = MultiByteToWideChar(CP_UTF8, 0, utf8.data(), static_cast<int>(utf8.size()), nullptr, 0);
-    std::wstring wide(static_cast<size_t>(length), L'\0');
-    MultiByteToWideChar(CP_UTF8, 0, utf8.data(), static_cast<int>(utf8.size()), wide.data(), length);
-    return wide;
-}
 
 bool WriteWide(const std::wstring& path, const std::string& bytes)
 {
@@ -263,8 +256,8 @@ TEST_F(WinRunPaths, EverySpellingOfTheDatabaseFindsTheDeadRunAndTheLiveOne)
 TEST_F(WinRunPaths, APathThatCannotBeCleanedSafelyIsRefusedBeforeAnythingChanges)
 {
     const std::string lookAlike = dir.Path() + "\\Cafe";
-    const std::wstring accented = platform::AnsiToWide(dir.Path()) + Wide("\\Café");
-    const std::wstring greek = platform::AnsiToWide(dir.Path()) + Wide("\\Βάση");
+    const std::wstring accented = platform::AnsiToWide(dir.Path()) + platform::Utf8ToWide("\\Café");
+    const std::wstring greek = platform::AnsiToWide(dir.Path()) + platform::Utf8ToWide("\\Βάση");
     const auto notReplaceable = [&](const std::string& cause) {
         return Events{Busy, "clear", Normal, "red Файл БД нельзя удалить и заменить восстановленным: " + cause,
                       "red " + database};

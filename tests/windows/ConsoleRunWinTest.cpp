@@ -10,6 +10,7 @@
 #include <string>
 #include <vector>
 
+#include "platform/CoreTextWin.h"
 #include "platform/UniqueHandleWin.h"
 #include "tests/support/TempDir.h"
 #include "tests/windows/StandInGbak.h"
@@ -70,20 +71,12 @@ Ended RunCli(const TempDir& dir, const std::wstring& commandLine)
     return ended;
 }
 
-std::wstring Wide(const std::string& utf8)
-{
-    const int length = MultiByteToWideChar(CP_UTF8, 0, utf8.data(), static_cast<int>(utf8.size()), nullptr, 0);
-    std::wstring wide(static_cast<size_t>(length), L'\0');
-    MultiByteToWideChar(CP_UTF8, 0, utf8.data(), static_cast<int>(utf8.size()), wide.data(), length);
-    return wide;
-}
-
 TEST(WinConsoleRun, ExitCodesAndUtf8LinesForAScheduler)
 {
     TempDir dir;
     // A Cyrillic folder: its name reaches the run in Windows-1251 and the
     // log in UTF-8.
-    const std::wstring folder = Wide(dir.Path() + "\\Базы");
+    const std::wstring folder = platform::Utf8ToWide(dir.Path() + "\\Базы");
     ASSERT_TRUE(CreateDirectoryW(folder.c_str(), nullptr));
     const std::wstring database = folder + L"\\MAIN.fdb";
     {

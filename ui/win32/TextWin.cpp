@@ -3,20 +3,9 @@
 #include <exception>
 #include <stdexcept>
 
-#include "platform/CoreTextWin.h"
 #include "ui/ErrorMessage.h"
 
 namespace win32ui {
-
-std::wstring Utf8ToWide(std::string_view text)
-{
-    return platform::Utf8ToWide(text);
-}
-
-std::wstring CoreTextToWide(std::string_view text)
-{
-    return platform::CoreTextToWide(text);
-}
 
 std::wstring ShortDateText(const SYSTEMTIME& date)
 {

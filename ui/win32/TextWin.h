@@ -8,14 +8,13 @@
 #include <string>
 #include <string_view>
 
+#include "platform/CoreTextWin.h"
+
 namespace win32ui {
 
-std::wstring Utf8ToWide(std::string_view text);
-
-// The core writes its own messages in UTF-8 but splices in paths, which are
-// in the ANSI code page: each well-formed UTF-8 sequence is read as UTF-8 and
-// every other byte as a character of the ANSI code page.
-std::wstring CoreTextToWide(std::string_view text);
+// The core's text as UTF-16 (platform/CoreTextWin.h).
+using platform::CoreTextToWide;
+using platform::Utf8ToWide;
 
 // `date` in the user's short date format with the year in four digits: a
 // two-digit year would make the cut-off ambiguous.
