@@ -9,6 +9,7 @@
 #include "clean/CopyFingerprint.h"
 #include "clean/FileErrorText.h"
 #include "clean/JournalEntry.h"
+#include "clean/RoomCheck.h"
 #include "platform/PathNames.h"
 #include "platform/SupportLog.h"
 
@@ -178,6 +179,8 @@ void CleaningRun::RunCleaning()
 
 void CleaningRun::Run()
 {
+    const auto started = std::chrono::steady_clock::now();
+    sizeBefore_ = 0;
     host_.ClearTrace();
     outcome_ = RunOutcome::Refused;
     std::string path = host_.DatabasePathText();
@@ -207,8 +210,7 @@ void CleaningRun::Run()
         host_, files_, processes_, makeRegistryReader_,
         [this](const std::string& restored) { return stage_.RestoredDatabaseUsable(restored); },
         [this] { host_.KeepAlive(); }, [this, &path] { return MarkChanging(path); });
-    CompactResult result =
-        compaction.CompactDatabase(path, names.fdk, [this] { return host_.CorrectionChecked(); });
+    CompactResult result = compaction.CompactDatabase(path, names.fdk, [this] { return host_.CorrectionChecked(); });
     if (result == cpDone && !MakeRestoredDurable(names, path))
         result = cpRestoreFailed;
     if (result != cpDone)
@@ -219,6 +221,29 @@ void CleaningRun::Run()
     outcome_ = RunOutcome::Done;
     host_.Trace(DoneLine, clGreen);
     host_.SetScreenCursor(crDefault);
+    TraceSummary(path, started);
+}
+
+// What the run achieved, for the operator who has to answer for it: the
+// engine's own counts, the file's sizes and the time it all took.
+void CleaningRun::TraceSummary(const std::string& path, std::chrono::steady_clock::time_point started)
+{
+    const auto count = [](long long rows) { return rows < 0 ? std::string("неизвестно") : std::to_string(rows); };
+    if (!host_.SkipChecked()) {
+        const DatabaseStage::DeletedRows& deleted = stage_.LastDeleted();
+        host_.Trace("Удалено строк: log — " + count(deleted.log) + ", ERRORS_LOG — " + count(deleted.errorsLog) + ".",
+                    clBlack);
+    }
+    std::uint64_t after = 0;
+    if (sizeBefore_ != 0 && files_.Size(path, after))
+        host_.Trace(
+            "Размер файла БД: до очистки " + SizeText(sizeBefore_, false) + ", после " + SizeText(after, false) + ".",
+            clBlack);
+    const long long seconds =
+        std::chrono::duration_cast<std::chrono::seconds>(std::chrono::steady_clock::now() - started).count();
+    char took[32];
+    std::snprintf(took, sizeof took, "%lld:%02lld:%02lld", seconds / 3600, seconds / 60 % 60, seconds % 60);
+    host_.Trace(std::string("Время очистки: ") + took + ".", clBlack);
 }
 
 // The restore made a new file with gbak's owner and default mode, which
@@ -297,7 +322,7 @@ bool CleaningRun::MakeSafetyCopy(const std::string& path, const WorkingNames& na
     platform::FileResult copied = files_.Copy(path, names.bak, [this] { host_.KeepAlive(); });
     if (!copied) {
         FailCopy(copied.error == platform::FileError::TargetExists ? "файл " + names.bak + " уже существует"
-                                                                    : FileErrorText(copied));
+                                                                   : FileErrorText(copied));
         EndJournal();
         return false;
     }
@@ -320,8 +345,7 @@ bool CleaningRun::MarkChanging(const std::string& path)
 {
     if (changing_)
         return true;
-    const platform::FileResult written =
-        journal_->Write(WriteJournalEntry({RunStage::Changing, copyFingerprint_}));
+    const platform::FileResult written = journal_->Write(WriteJournalEntry({RunStage::Changing, copyFingerprint_}));
     if (!written) {
         host_.SetScreenCursor(crDefault);
         host_.Trace("Не удалось записать журнал очистки: " + FileErrorText(written) + ".", clRed);
@@ -515,6 +539,8 @@ bool CleaningRun::DeleteLeftovers(const std::string& path, const WorkingNames& n
         host_.Trace(path, clRed);
         return false;
     }
+    if (!HasRoom(path, names))
+        return false;
     const bool anyLeftover = files_.KindOf(names.bak) != platform::PathKind::Missing ||
                              files_.KindOf(names.fdk) != platform::PathKind::Missing;
     if (!anyLeftover)
@@ -534,6 +560,25 @@ bool CleaningRun::DeleteLeftovers(const std::string& path, const WorkingNames& n
     files_.Delete(names.bak);
     files_.Delete(names.fdk);
     return true;
+}
+
+// A volume too small for the run's peak would have the backup or the
+// restore fail only after many minutes of work; refused now, nothing has
+// changed yet. Without figures to go by, the run goes on: a step that runs
+// out of room still fails safely and says so.
+bool CleaningRun::HasRoom(const std::string& path, const WorkingNames& names)
+{
+    RoomForRun room;
+    if (const platform::FileResult measured = MeasureRoom(files_, path, names, room); !measured) {
+        platform::WriteSupportLog("quenor-cleaner: measure the room for the run: " + FileErrorText(measured));
+        return true;
+    }
+    sizeBefore_ = room.databaseSize;
+    if (room.Enough())
+        return true;
+    Refuse("Недостаточно места на диске для очистки: " + RoomFigures(room) + ".");
+    TraceWithPath(host_, "Освободите место на диске или перенесите файл БД на диск, где места больше:", path);
+    return false;
 }
 
 void CleaningRun::Refuse(const std::string& line)
@@ -619,8 +664,7 @@ platform::FileResult CleaningRun::RollBack(const std::string& path, const Workin
     return files_.PutBack(names.bak, path);
 }
 
-void CleaningRun::ReportPutBack(const platform::FileResult& putBack, const std::string& path,
-                                const WorkingNames& names)
+void CleaningRun::ReportPutBack(const platform::FileResult& putBack, const std::string& path, const WorkingNames& names)
 {
     if (putBack) {
         outcome_ = RunOutcome::RolledBack;

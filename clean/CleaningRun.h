@@ -1,5 +1,7 @@
 #pragma once
 
+#include <chrono>
+#include <cstdint>
 #include <memory>
 #include <string>
 #include <vector>
@@ -58,6 +60,7 @@ private:
     bool TakeDatabasePath(std::string& path, WorkingNames& names);
     bool MakeSafetyCopy(const std::string& path, const WorkingNames& names);
     bool DeleteLeftovers(const std::string& path, const WorkingNames& names);
+    bool HasRoom(const std::string& path, const WorkingNames& names);
     bool MarkChanging(const std::string& path);
     bool MakeRestoredDurable(const WorkingNames& names, const std::string& path);
     void Refuse(const std::string& line);
@@ -69,6 +72,7 @@ private:
     platform::FileResult RollBack(const std::string& path, const WorkingNames& names, bool deleteBackup);
     void ReportPutBack(const platform::FileResult& putBack, const std::string& path, const WorkingNames& names);
     void EndJournal();
+    void TraceSummary(const std::string& path, std::chrono::steady_clock::time_point started);
 
     std::unique_ptr<platform::FileSystem> ownFiles_;
     std::unique_ptr<platform::ProcessRunner> ownProcesses_;
@@ -86,6 +90,9 @@ private:
     bool changing_ = false;
     // The journal could not be written, and a red line said so.
     bool journalRefused_ = false;
+    // The database's size as the run found it, for its summary; 0 when
+    // unknown.
+    std::uint64_t sizeBefore_ = 0;
     bool running_ = false;
     RunOutcome outcome_ = RunOutcome::Refused;
 };

@@ -111,7 +111,7 @@ bool DatabaseStage::OpenDatabase()
     }
 }
 
-void DatabaseStage::RunStatement(const std::string& text)
+long long DatabaseStage::RunStatement(const std::string& text)
 {
     if (!Sql || !Transaction)
         throw fb::Error("the database is not open");
@@ -119,14 +119,23 @@ void DatabaseStage::RunStatement(const std::string& text)
     if (!Transaction->InTransaction())
         Transaction->StartTransaction();
     Sql->ExecQuery();
+    long long rows = -1;
+    try {
+        rows = Sql->RowsDeleted();
+    } catch (const fb::Error&) {
+        // Only a figure for the report: the delete itself went through.
+        LogCurrentCause("count the deleted rows");
+    }
     Transaction->Commit();
+    return rows;
 }
 
 bool DatabaseStage::DeleteBeforeDate(const TDateTime& cutOff)
 {
+    lastDeleted_ = {};
     try {
-        RunStatement("DELETE FROM log WHERE log_time<'" + CutOffText(cutOff) + "'");
-        RunStatement("DELETE FROM ERRORS_LOG WHERE ERR_END<'" + CutOffText(cutOff) + "'");
+        lastDeleted_.log = RunStatement("DELETE FROM log WHERE log_time<'" + CutOffText(cutOff) + "'");
+        lastDeleted_.errorsLog = RunStatement("DELETE FROM ERRORS_LOG WHERE ERR_END<'" + CutOffText(cutOff) + "'");
         return true;
     } catch (...) {
         LogCurrentCause("delete data before date");

@@ -28,6 +28,13 @@ public:
     // Deletes from `log` and then from `ERRORS_LOG` every row stamped before
     // `cutOff`, one table per committed transaction.
     bool DeleteBeforeDate(const TDateTime& cutOff);
+    // How many rows the last DeleteBeforeDate deleted from each table, by the
+    // statements' own counts; -1 where the engine gave none.
+    struct DeletedRows {
+        long long log = -1;
+        long long errorsLog = -1;
+    };
+    const DeletedRows& LastDeleted() const { return lastDeleted_; }
     bool CloseDatabase();
 
     // Closes and releases whatever the members hold, rolling back an active
@@ -65,7 +72,8 @@ private:
 
     void CloseAndRelease();
     OpenFailure lastOpenFailure_ = OpenFailure::None;
-    void RunStatement(const std::string& text);
+    DeletedRows lastDeleted_;
+    long long RunStatement(const std::string& text);
 
 public:
     std::unique_ptr<TIBDatabase> Database;

@@ -1,6 +1,7 @@
 #pragma once
 
 #include <cstddef>
+#include <cstdint>
 #include <functional>
 #include <memory>
 #include <string>
@@ -65,6 +66,12 @@ public:
     // durably; fails when `name` exists (never replaces). A hard link where
     // the file system has them, a complete copy where it has not.
     virtual FileResult KeepAs(const std::string& path, const std::string& name) = 0;
+    // The size in bytes of the file at `path`.
+    virtual FileResult Size(const std::string& path, std::uint64_t& bytes) = 0;
+    // The bytes this process may still write on the volume that holds
+    // `folder` (which ends with its separator; empty for the current folder),
+    // after any quota.
+    virtual FileResult FreeSpace(const std::string& folder, std::uint64_t& bytes) = 0;
     // Whether something exists at `path`.
     virtual bool Exists(const std::string& path) = 0;
     // Whether `path` itself is a symbolic link or another reparse point.

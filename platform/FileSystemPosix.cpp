@@ -6,9 +6,11 @@
 #include <sys/file.h>
 #include <sys/ioctl.h>
 #include <sys/stat.h>
+#include <sys/statvfs.h>
 #include <unistd.h>
 
 #include <cerrno>
+#include <cstdint>
 #include <cstdio>
 #include <functional>
 #include <memory>
@@ -195,8 +197,7 @@ bool GiveAccessOf(int fd, const struct stat& model)
 
 class PosixFileSystem final : public FileSystem {
 public:
-    FileResult Copy(const std::string& existing, const std::string& target,
-                    const WhileWaiting& whileWaiting) override
+    FileResult Copy(const std::string& existing, const std::string& target, const WhileWaiting& whileWaiting) override
     {
         return WaitingFor([&] { return CopyNow(existing, target); }, whileWaiting);
     }
@@ -320,6 +321,25 @@ public:
                 found.push_back(folder + name);
         }
         return found;
+    }
+
+    FileResult Size(const std::string& path, std::uint64_t& bytes) override
+    {
+        struct stat info {};
+        if (stat(path.c_str(), &info) != 0)
+            return FromErrno(errno);
+        bytes = static_cast<std::uint64_t>(info.st_size);
+        return {};
+    }
+
+    FileResult FreeSpace(const std::string& folder, std::uint64_t& bytes) override
+    {
+        struct statvfs volume {};
+        if (statvfs(folder.empty() ? "." : folder.c_str(), &volume) != 0)
+            return FromErrno(errno);
+        // f_bavail, not f_bfree: the blocks kept for root are not ours.
+        bytes = static_cast<std::uint64_t>(volume.f_bavail) * volume.f_frsize;
+        return {};
     }
 
     bool Exists(const std::string& path) override

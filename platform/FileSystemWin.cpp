@@ -4,6 +4,7 @@
 
 #include <aclapi.h>
 
+#include <cstdint>
 #include <optional>
 #include <string>
 #include <vector>
@@ -60,9 +61,8 @@ FileResult FlushFile(const std::wstring& path)
         const DWORD openError = GetLastError();
         FILE_BASIC_INFO basic{};  // times of zero are left as they are
         basic.FileAttributes = attributes;
-        const bool restored = file.Valid()
-                                  ? SetFileInformationByHandle(file.Get(), FileBasicInfo, &basic, sizeof basic)
-                                  : SetFileAttributesW(path.c_str(), attributes);
+        const bool restored = file.Valid() ? SetFileInformationByHandle(file.Get(), FileBasicInfo, &basic, sizeof basic)
+                                           : SetFileAttributesW(path.c_str(), attributes);
         if (!file.Valid())
             return FromWinError(openError);
         if (!restored)
@@ -381,10 +381,26 @@ public:
                std::to_string(info.nFileIndexLow);
     }
 
-    FileResult Flush(const std::string& path) override
+    FileResult Size(const std::string& path, std::uint64_t& bytes) override
     {
-        return FlushFile(WidePath(path));
+        WIN32_FILE_ATTRIBUTE_DATA data{};
+        if (!GetFileAttributesExW(WidePath(path).c_str(), GetFileExInfoStandard, &data))
+            return FromWinError(GetLastError());
+        bytes = (static_cast<std::uint64_t>(data.nFileSizeHigh) << 32) | data.nFileSizeLow;
+        return {};
     }
+
+    FileResult FreeSpace(const std::string& folder, std::uint64_t& bytes) override
+    {
+        // The caller's share: a disk quota counts, as it does for writes.
+        ULARGE_INTEGER available{};
+        if (!GetDiskFreeSpaceExW(folder.empty() ? nullptr : WidePath(folder).c_str(), &available, nullptr, nullptr))
+            return FromWinError(GetLastError());
+        bytes = available.QuadPart;
+        return {};
+    }
+
+    FileResult Flush(const std::string& path) override { return FlushFile(WidePath(path)); }
 
     FileResult Read(const std::string& path,
                     const std::function<void(const char* data, std::size_t size)>& piece) override

@@ -1,9 +1,10 @@
 #include "clean/firebird/TIBSQL.h"
 
+#include <algorithm>
+
 #include "clean/firebird/FbParameterBlocks.h"
 
-TIBSQL::TIBSQL(TIBDatabase& database, TIBTransaction& transaction)
-    : database_(database), transaction_(transaction)
+TIBSQL::TIBSQL(TIBDatabase& database, TIBTransaction& transaction) : database_(database), transaction_(transaction)
 {
 }
 
@@ -43,8 +44,7 @@ void TIBSQL::Prepare()
     }
 
     const std::string statement = StatementBytes(text_);
-    api.isc_dsql_prepare(status, transaction_.Handle(), &handle_, 0, statement.data(), database_.SqlDialect(),
-                         nullptr);
+    api.isc_dsql_prepare(status, transaction_.Handle(), &handle_, 0, statement.data(), database_.SqlDialect(), nullptr);
     fb::Check(api, status, "isc_dsql_prepare");
     prepared_ = true;
 
@@ -82,4 +82,35 @@ short TIBSQL::ExecSmallint()
                                       &output);
     fb::Check(database_.Api(), status, "isc_dsql_execute2");
     return nullIndicator < 0 ? short{0} : value;
+}
+
+long long TIBSQL::RowsDeleted()
+{
+    const fb::Api& api = database_.Api();
+    const char items[] = {fb::InfoSqlRecords};
+    char reply[64] = {};
+    fb::StatusVector status{};
+    api.isc_dsql_sql_info(status, &handle_, sizeof items, items, sizeof reply, reply);
+    fb::Check(api, status, "isc_dsql_sql_info");
+    if (reply[0] != fb::InfoSqlRecords)
+        throw fb::Error("the statement's record counts are unknown");
+    // The counts' block: items of a code, a two-byte length and a value of
+    // that length, up to isc_info_end.
+    const int length = api.isc_vax_integer(reply + 1, 2);
+    const char* item = reply + 3;
+    const char* const end = reply + std::min<int>(3 + length, sizeof reply);
+    while (item + 3 <= end && *item != fb::InfoEnd) {
+        const int size = api.isc_vax_integer(item + 1, 2);
+        if (item + 3 + size > end)
+            break;
+        if (*item == fb::InfoReqDeleteCount && size <= 8) {
+            // Little-endian, four bytes or, from newer engines, eight.
+            unsigned long long count = 0;
+            for (int i = size - 1; i >= 0; --i)
+                count = (count << 8) | static_cast<unsigned char>(item[3 + i]);
+            return static_cast<long long>(count);
+        }
+        item += 3 + size;
+    }
+    throw fb::Error("the statement's delete count is missing");
 }

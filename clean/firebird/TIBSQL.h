@@ -24,6 +24,9 @@ public:
     // prepares and executes it, and returns the value (NULL reads as 0).
     // Throws.
     short ExecSmallint();
+    // How many rows the statement last executed deleted, by the engine's
+    // own count. Throws.
+    long long RowsDeleted();
     // Releases the statement handle (DSQL_drop) if one is held. Throws.
     void FreeHandle();
 

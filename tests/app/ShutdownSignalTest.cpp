@@ -24,6 +24,7 @@
 #include "tests/app/RunLines.h"
 #include "tests/support/FileBytes.h"
 #include "tests/support/FirebirdTestDatabase.h"
+#include "tests/support/RunSummary.h"
 #include "tests/support/TempDir.h"
 
 extern char** environ;
@@ -258,7 +259,7 @@ TEST(ShutdownSignal, EndsTheProgramOnlyAfterTheRunInProgress)
             if (c.moment == Moment::AfterCompletedRun)
                 driver.Signal(c.signal);
             status = driver.Wait(PromptDeadline);
-            EXPECT_EQ(driver.TraceLines(), SuccessfulRunLines);
+            EXPECT_EQ(WithoutSummary(driver.TraceLines()), SuccessfulRunLines);
             EXPECT_EQ(QueryInteger(database, "SELECT COUNT(*) FROM log"), 2);
             EXPECT_EQ(QueryInteger(database, "SELECT MIN(id) FROM log"), 3);
             EXPECT_EQ(QueryInteger(database, "SELECT COUNT(*) FROM ERRORS_LOG"), 1);

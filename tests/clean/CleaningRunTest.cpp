@@ -6,12 +6,15 @@
 #include <sys/stat.h>
 
 #include <filesystem>
+#include <map>
+#include <regex>
 #include <memory>
 #include <functional>
 #include <string>
 #include <vector>
 
 #include "clean/CopyFingerprint.h"
+#include "clean/RoomCheck.h"
 #include "clean/SharedStrings.h"
 #include "platform/Registry.h"
 #include "tests/support/AttachedDatabase.h"
@@ -20,6 +23,7 @@
 #include "tests/support/FileBytes.h"
 #include "tests/support/FirebirdTestDatabase.h"
 #include "tests/support/RecordingHost.h"
+#include "tests/support/RoomTakenLater.h"
 #include "tests/support/StandInFirebird.h"
 #include "tests/support/TempDir.h"
 #include "tests/support/Unprivileged.h"
@@ -115,6 +119,61 @@ TEST_F(CleaningRunTest, SuccessCleansCompactsAndKeepsBothWorkingFiles)
     EXPECT_EQ(QueryInteger(host.path, "SELECT COUNT(*) FROM log"), 1);
     EXPECT_EQ(QueryInteger(host.path, "SELECT COUNT(*) FROM ERRORS_LOG WHERE id = 2"), 1);
     EXPECT_EQ(QueryInteger(host.path, "SELECT COUNT(*) FROM ERRORS_LOG"), 1);
+}
+
+TEST_F(CleaningRunTest, ADoneRunSumsUpWhatItDeletedItsSizesAndItsTime)
+{
+    // Counts that differ between the tables, so that one read for the other
+    // shows; the new rows must not be counted.
+    const std::string rows = std::string(QuenorLogTables) +
+                             "INSERT INTO log VALUES (1, '1999-03-01 10:00:00');\n"
+                             "INSERT INTO log VALUES (2, '1999-04-01 10:00:00');\n"
+                             "INSERT INTO log VALUES (3, '1999-05-01 10:00:00');\n"
+                             "INSERT INTO log VALUES (4, '2001-03-01 10:00:00');\n"
+                             "INSERT INTO ERRORS_LOG VALUES (1, '1998-03-01 10:00:00');\n"
+                             "INSERT INTO ERRORS_LOG VALUES (2, '2002-03-01 10:00:00');\n" +
+                             ManyRows;
+    const struct {
+        const char* name;
+        bool skip;
+    } cases[] = {{"cleaned", false}, {"only compacted", true}};
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.name);
+        TempDir caseDir;
+        host = RecordingHost{};
+        host.path = caseDir.File("MAIN.fdb");
+        host.skip = c.skip;
+        DBFileName = host.path;
+        CreateFirebirdDatabase(host.path, rows);
+        const long long logBefore = QueryInteger(host.path, "SELECT COUNT(*) FROM log");
+        const long long errorsBefore = QueryInteger(host.path, "SELECT COUNT(*) FROM ERRORS_LOG");
+        const std::uint64_t sizeBefore = fs::file_size(host.path);
+
+        Run();
+
+        ASSERT_EQ(host.events.back(), Normal);
+        ASSERT_EQ(host.events[host.events.size() - 2], Done);
+        std::vector<std::string> summary;
+        for (const RecordingHost::Information& line : host.information) {
+            EXPECT_EQ(line.after, host.events.size()) << "after \"Done!\": " << line.text;
+            summary.push_back(line.text);
+        }
+        std::vector<std::string> expected;
+        if (!c.skip) {
+            const long long logDeleted = logBefore - QueryInteger(host.path, "SELECT COUNT(*) FROM log");
+            const long long errorsDeleted = errorsBefore - QueryInteger(host.path, "SELECT COUNT(*) FROM ERRORS_LOG");
+            EXPECT_EQ(logDeleted, 3);
+            EXPECT_EQ(errorsDeleted, 1);
+            expected.push_back("Удалено строк: log — " + std::to_string(logDeleted) + ", ERRORS_LOG — " +
+                               std::to_string(errorsDeleted) + ".");
+        }
+        expected.push_back("Размер файла БД: до очистки " + SizeText(sizeBefore, false) + ", после " +
+                           SizeText(fs::file_size(host.path), false) + ".");
+        ASSERT_EQ(summary.size(), expected.size() + 1);
+        EXPECT_EQ(std::vector<std::string>(summary.begin(), summary.end() - 1), expected);
+        EXPECT_TRUE(std::regex_match(summary.back(), std::regex("Время очистки: 0:00:[0-5][0-9]\\.")))
+            << summary.back();
+    }
 }
 
 TEST_F(CleaningRunTest, SkipFlagGoesStraightFromTheCopyToCompaction)
@@ -373,6 +432,7 @@ TEST_F(CleaningRunTest, ARefusedCopySaysWhyAndTouchesNothing)
                  return nullptr;
              t.host.path = d.File("small/MAIN.fdb");
              fs::copy_file(made, t.host.path);
+             t.files = std::make_unique<RoomTakenLater>();
              return folder;
          },
          "Причина: недостаточно места на диске.", false},
@@ -383,6 +443,7 @@ TEST_F(CleaningRunTest, ARefusedCopySaysWhyAndTouchesNothing)
         TempDir caseDir;
         host = RecordingHost{};
         host.path = caseDir.File("MAIN.fdb");
+        files = platform::CreateFileSystem();
         const std::shared_ptr<void> keep = c.arrange(*this, caseDir);
         if (!keep) {
             notRun += std::string(notRun.empty() ? "" : ", ") + c.name;
@@ -450,6 +511,7 @@ TEST_F(CleaningRunTest, AGbakThatRunsOutOfRoomSaysTheDiskIsFull)
         host.skip = c.skip;
         DBFileName = host.path;
         fs::copy_file(made, host.path);
+        files = std::make_unique<RoomTakenLater>();
 
         Run(c.gbakScript ? StandInGbak(c.gbakScript) : FakeRegistryFactory(true, true, "/usr/"));
 
@@ -462,6 +524,63 @@ TEST_F(CleaningRunTest, AGbakThatRunsOutOfRoomSaysTheDiskIsFull)
         EXPECT_EQ(QueryInteger(host.path, "SELECT COUNT(*) FROM log"), 20002) << "the original in place";
         EXPECT_FALSE(Present(Bak()));
         EXPECT_FALSE(Present(Fdk()));
+    }
+}
+
+// Every file in `folder` with its bytes, to tell that nothing changed there.
+std::map<std::string, std::string> FolderContents(const std::string& folder)
+{
+    std::map<std::string, std::string> contents;
+    for (const fs::directory_entry& entry : fs::directory_iterator(folder))
+        contents[entry.path().filename().string()] = ReadFileBytes(entry.path().string());
+    return contents;
+}
+
+TEST_F(CleaningRunTest, ARunWithoutRoomForItsPeakIsRefusedBeforeAnythingChanges)
+{
+    TempDir caseDir;
+    const std::string made = caseDir.File("made.fdb");
+    CreateFirebirdDatabase(made, OldAndNewRows + ManyRows);
+    const std::uint64_t size = fs::file_size(made);
+    const std::uint64_t needed = RoomNeededBeyond(size);
+    const struct {
+        const char* name;
+        std::uint64_t room;  // the file system's size, the database on it included
+        bool refused;
+    } cases[] = {
+        {"room for the copy, not for the peak", 2 * size + 1024 * 1024, true},
+        // A little over the estimate, for the journal's page and the
+        // file system's own.
+        {"just enough", size + needed + 64 * 1024, false},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.name);
+        NearlyFullFolder folder(caseDir.File("small"), c.room);
+        ASSERT_TRUE(folder.Mounted()) << "tmpfs could not be mounted";
+        host = RecordingHost{};
+        host.path = caseDir.File("small/MAIN.fdb");
+        DBFileName = host.path;
+        fs::copy_file(made, host.path);
+        const auto before = FolderContents(caseDir.File("small"));
+
+        Run();
+
+        if (!c.refused) {
+            EXPECT_EQ(host.events, SuccessRoad);
+            continue;
+        }
+        ASSERT_EQ(host.events.size(), 6u);
+        EXPECT_EQ(std::vector<std::string>(host.events.begin(), host.events.begin() + 3),
+                  (Events{Busy, "clear", Normal}));
+        const std::string figures = "red Недостаточно места на диске для очистки: нужно не меньше " +
+                                    SizeText(needed, true) + ", свободно ";
+        EXPECT_EQ(host.events[3].substr(0, figures.size()), figures);
+        std::uint64_t free = 0;
+        ASSERT_TRUE(files->FreeSpace(caseDir.File("small/"), free));
+        EXPECT_EQ(host.events[3], figures + SizeText(free, false) + ".");
+        EXPECT_EQ(host.events[4], "red Освободите место на диске или перенесите файл БД на диск, где места больше:");
+        EXPECT_EQ(host.events[5], "red " + host.path);
+        EXPECT_TRUE(FolderContents(caseDir.File("small")) == before) << "the folder as it was, byte for byte";
     }
 }
 

@@ -9,6 +9,9 @@
 // The window as a cleaning run sees it, without a window. Answers the run's
 // questions from its fields and records every effect in order as text:
 // "cursor -11", "clear", "uncheck", "blue <text>", "green <text>", "red <text>".
+// Lines that only inform (the summary after "Done!") go to `information`
+// instead, each with the number of events before it, so that the run's own
+// roads read as they always have.
 class RecordingHost : public CleaningHost {
 public:
     using Events = std::vector<std::string>;
@@ -22,6 +25,11 @@ public:
     std::function<void(TColor)> afterTrace;
 
     Events events;
+    struct Information {
+        std::size_t after;  // events recorded before the line
+        std::string text;
+    };
+    std::vector<Information> information;
 
     std::string DatabasePathText() override { return path; }
     bool SkipChecked() override { return skip; }
@@ -36,6 +44,10 @@ public:
     void SetScreenCursor(TCursor cursor) override { events.push_back("cursor " + std::to_string(cursor)); }
     void Trace(std::string text, TColor colour) override
     {
+        if (colour == clBlack) {
+            information.push_back({events.size(), std::move(text)});
+            return;
+        }
         const char* name = colour == clBlue ? "blue " : colour == clGreen ? "green " : colour == clRed ? "red " : "? ";
         events.push_back(name + text);
         if (afterTrace)

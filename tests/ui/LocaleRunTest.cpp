@@ -16,6 +16,7 @@
 #include <vector>
 
 #include "tests/support/FirebirdTestDatabase.h"
+#include "tests/support/RunSummary.h"
 #include "tests/support/TempDir.h"
 
 extern char** environ;
@@ -105,7 +106,7 @@ TEST(LocaleRun, WholeRunInEveryLocaleOnPathsWithCyrillicLettersSpacesAndQuotes)
 
             const std::vector<std::string> lines = RunInLocale(locale, database, dir.File("out.txt"));
 
-            EXPECT_EQ(lines, SuccessfulRun);
+            EXPECT_EQ(WithoutSummary(lines, "#000000 "), SuccessfulRun);
             fs::rename(database, made);
             EXPECT_EQ(QueryInteger(made, "SELECT COUNT(*) FROM log"), 2);
             EXPECT_EQ(QueryInteger(made, "SELECT MIN(id) FROM log"), 2);
