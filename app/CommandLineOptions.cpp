@@ -82,6 +82,8 @@ ParsedCommandLine ParseCommandLine(const std::vector<std::string>& arguments, st
             *slot = *value;
         } else if (name == "--fix-metadata") {
             options.fixMetadata = true;
+        } else if (name == "--dry-run") {
+            options.dryRun = true;
         } else if (name == "--help") {
             options.help = true;
         } else if (name == "--version") {
@@ -126,6 +128,7 @@ ParsedCommandLine ParseCommandLine(const std::vector<std::string>& arguments, st
 std::string CommandLineHelp()
 {
     return "Usage: quenor-cleaner --database PATH (--before YYYY-MM-DD | --keep-days N) [--fix-metadata]\n"
+           "                     [--dry-run]\n"
            "       quenor-cleaner --help | --version\n"
            "Without arguments the window opens.\n"
            "\n"
@@ -138,11 +141,16 @@ std::string CommandLineHelp()
            "  --before DAY        cut-off at the start of DAY (YYYY-MM-DD)\n"
            "  --keep-days N       cut-off at the start of the day N days before today (local time)\n"
            "  --fix-metadata      gbak's -fix_fss_metadata win1251 on the restore\n"
+           "  --dry-run           change nothing: say how much room the run needs and how many\n"
+           "                      rows of each table it would delete (counted on a copy in the\n"
+           "                      temporary folder); exit code 0 when a run could go ahead, 1 when\n"
+           "                      it would be refused\n"
            "  --help, --version   this text, the version\n"
            "\n"
            "Exit codes:\n"
            "  0   done: cleaned and compacted\n"
-           "  1   refused before anything changed (file held, not a database, another run, bad path)\n"
+           "  1   refused before anything changed (file held, not a database, no room, another run,\n"
+           "      bad path)\n"
            "  2   failed and rolled back: the original database is in place\n"
            "  3   failed, and the original is only in the safety copy, or the files need a look\n"
            "  4   an interrupted earlier run was found and its safety copy put back; run again\n"

@@ -12,6 +12,7 @@ struct CommandLineOptions {
     std::string database;
     TDateTime cutOff{};  // rows stamped before it are deleted
     bool fixMetadata = false;
+    bool dryRun = false;  // count and measure, change nothing
     bool help = false;
     bool version = false;
 };
@@ -27,7 +28,7 @@ struct ParsedCommandLine {
 bool WantsCommandLineRun(const std::vector<std::string>& arguments);
 
 // Reads "--database PATH (--before YYYY-MM-DD | --keep-days N)
-// [--fix-metadata]", "--help" or "--version"; each option also as
+// [--fix-metadata] [--dry-run]", "--help" or "--version"; each option also as
 // "--option=value". `today` is the local date that --keep-days counts back
 // from. Every mistake is an error; nothing is guessed.
 ParsedCommandLine ParseCommandLine(const std::vector<std::string>& arguments, std::chrono::year_month_day today);

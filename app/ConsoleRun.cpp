@@ -7,8 +7,11 @@
 #include <string>
 
 #include "app/CommandLineOptions.h"
+#include "clean/DryRun.h"
 #include "clean/SharedStrings.h"
 #include "platform/ConsoleOutput.h"
+#include "platform/FileSystem.h"
+#include "platform/PathNames.h"
 #include "ui/ErrorMessage.h"
 
 namespace {
@@ -75,6 +78,17 @@ int RunFromCommandLine(const std::vector<std::string>& arguments,
     // The database stage attaches to DBFileName, which the window's file
     // dialog sets.
     DBFileName = options.database;
+    if (options.dryRun) {
+        // Nothing waits for a person here either: a fault is a line and an
+        // exit code.
+        try {
+            const std::unique_ptr<platform::FileSystem> files = platform::CreateFileSystem();
+            return ExitCodeFor(DryRunCleaning(host, *files, platform::TemporaryFolder()));
+        } catch (...) {
+            platform::WriteErrorLine("quenor-cleaner: " + ErrorMessage(std::current_exception()));
+            return ExitCodeFor(RunOutcome::Refused);
+        }
+    }
     const std::unique_ptr<CleaningRun> run = makeRun ? makeRun(host) : std::make_unique<CleaningRun>(host);
     try {
         run->RunCleaning();

@@ -11,7 +11,9 @@
 #include <unistd.h>
 
 #include <chrono>
+#include <filesystem>
 #include <functional>
+#include <map>
 #include <optional>
 #include <sstream>
 #include <string>
@@ -27,12 +29,14 @@
 #include "platform/UniqueFd.h"
 #include "tests/app/FirebirdFolder.h"
 #include "tests/app/RunLines.h"
-#include "tests/support/RunSummary.h"
 #include "tests/support/FileBytes.h"
 #include "tests/support/FirebirdTestDatabase.h"
+#include "tests/support/RunSummary.h"
 #include "tests/support/TempDir.h"
 
 namespace {
+
+namespace fs = std::filesystem;
 
 using namespace std::chrono;
 
@@ -112,7 +116,7 @@ std::vector<std::string> Lines(const std::string& text)
 // With `journal`, its standard output is named as systemd names a service's
 // journal stream.
 ProgramResult RunProgram(const TempDir& dir, const std::vector<std::string>& arguments, const std::string& firebird,
-                         bool journal)
+                         bool journal, const std::string& temporaryFolder = {})
 {
     const std::string out = dir.File("stdout"), err = dir.File("stderr");
     const pid_t child = fork();
@@ -123,6 +127,8 @@ ProgramResult RunProgram(const TempDir& dir, const std::vector<std::string>& arg
         if (outFd < 0 || errFd < 0 || nothing < 0 || dup2(outFd, 1) < 0 || dup2(errFd, 2) < 0 || dup2(nothing, 0) < 0)
             _exit(127);
         setenv("FIREBIRD", firebird.c_str(), 1);
+        if (!temporaryFolder.empty())
+            setenv("TMPDIR", temporaryFolder.c_str(), 1);
         struct stat output {};
         if (journal && fstat(1, &output) == 0)
             setenv("JOURNAL_STREAM", (std::to_string(output.st_dev) + ":" + std::to_string(output.st_ino)).c_str(), 1);
@@ -187,7 +193,7 @@ TEST(CommandLineRun, EveryOutcomeHasItsExitCodeItsLinesAndItsFiles)
         int exitCode;
         std::function<std::vector<std::string>(const Fixture&)> lines;  // on standard output
         long long rowsLeft;                                             // in LOG afterwards
-        bool journal = false;  // standard output is systemd's journal
+        bool journal = false;                                           // standard output is systemd's journal
     } cases[] = {
         {"done",
          "",
@@ -196,15 +202,19 @@ TEST(CommandLineRun, EveryOutcomeHasItsExitCodeItsLinesAndItsFiles)
          0,
          [](const Fixture&) { return SuccessfulRunLines; },
          2},
-        {"done, into systemd's journal: every line with its priority", "", [](Fixture&) {},
-         {"--database", "DB", "--before", "2000-01-01"}, 0,
+        {"done, into systemd's journal: every line with its priority",
+         "",
+         [](Fixture&) {},
+         {"--database", "DB", "--before", "2000-01-01"},
+         0,
          [](const Fixture&) {
              std::vector<std::string> lines;
              for (const std::string& line : SuccessfulRunLines)
                  lines.push_back("<6>" + line);
              return lines;
          },
-         2, true},
+         2,
+         true},
         {"the database held by another process",
          "",
          [](Fixture& f) {
@@ -229,7 +239,8 @@ TEST(CommandLineRun, EveryOutcomeHasItsExitCodeItsLinesAndItsFiles)
          [](const Fixture&) {
              return std::vector<std::string>{"<3>Этот файл БД уже обрабатывается другим запуском программы!"};
          },
-         4, true},
+         4,
+         true},
         {"the restore fails: rolled back",
          RestoreFails,
          [](Fixture&) {},
@@ -325,6 +336,74 @@ TEST(CommandLineRun, EveryOutcomeHasItsExitCodeItsLinesAndItsFiles)
             EXPECT_EQ(QueryInteger(f.bak, "SELECT COUNT(*) FROM log"), 4);
             EXPECT_EQ(ReadJournalEntry(ReadFileBytes(f.journal)).stage, RunStage::Changing);
         }
+    }
+}
+
+// Every file in `folder` with its bytes.
+std::map<std::string, std::string> FolderContents(const std::string& folder)
+{
+    std::map<std::string, std::string> contents;
+    for (const fs::directory_entry& entry : fs::directory_iterator(folder))
+        contents[entry.path().filename().string()] = ReadFileBytes(entry.path().string());
+    return contents;
+}
+
+TEST(CommandLineRun, ADryRunCountsWhatARunThenDeletesAndChangesNothing)
+{
+    const struct {
+        const char* name;
+        bool held;  // another process holds the database
+        int exitCode;
+        std::vector<std::string> lines;  // on standard output, after the room's line
+    } cases[] = {
+        {"old rows in both tables", false, 0, {"Строк старше выбранной даты: log — 2, ERRORS_LOG — 1."}},
+        // As a run would be: the copy cannot be made.
+        {"the database held by another process",
+         true,
+         1,
+         {"Не удалось скопировать файл БД для подсчёта строк: файл занят другим процессом.", "SCRATCH"}},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.name);
+        TempDir dir;
+        const std::string folder = dir.File("db");
+        const std::string scratch = dir.File("tmp");
+        fs::create_directory(folder);
+        fs::create_directory(scratch);
+        const std::string database = folder + "/MAIN.fdb";
+        CreateFirebirdDatabase(database, std::string(QuenorLogTables) + RowsAroundTheFirstCutOff);
+        const std::string firebird = FirebirdFolder(dir.File("firebird"), "");
+        std::optional<platform::UniqueFd> held;
+        if (c.held) {
+            held.emplace(open(database.c_str(), O_RDONLY | O_CLOEXEC));
+            ASSERT_EQ(flock(held->Get(), LOCK_SH), 0);
+        }
+        const auto before = FolderContents(folder);
+        const std::vector<std::string> arguments = {"--database", database, "--before", "2000-01-01", "--dry-run"};
+
+        const ProgramResult result = RunProgram(dir, arguments, firebird, false, scratch);
+
+        EXPECT_EQ(result.exitCode, c.exitCode) << result.errors;
+        ASSERT_FALSE(result.lines.empty());
+        EXPECT_EQ(result.lines[0].rfind("Места на диске для очистки достаточно: нужно не меньше ", 0), 0u)
+            << result.lines[0];
+        std::vector<std::string> expected = c.lines;
+        for (std::string& line : expected)
+            if (line == "SCRATCH")
+                line = scratch + "/quenor-cleaner-count-0.fdb";
+        EXPECT_EQ(std::vector<std::string>(result.lines.begin() + 1, result.lines.end()), expected);
+        EXPECT_TRUE(FolderContents(folder) == before) << "the database's folder as it was, byte for byte";
+        EXPECT_TRUE(fs::is_empty(scratch)) << "the count's copy is gone";
+        if (c.held)
+            continue;
+
+        // The run itself deletes what the dry run counted.
+        const ProgramResult run = RunProgram(dir, {"--database", database, "--before", "2000-01-01"}, firebird, false);
+        ASSERT_EQ(run.exitCode, 0) << run.errors;
+        ASSERT_GE(run.lines.size(), 3u);
+        EXPECT_EQ(run.lines[run.lines.size() - 3], "Удалено строк: log — 2, ERRORS_LOG — 1.");
+        EXPECT_EQ(QueryInteger(database, "SELECT COUNT(*) FROM log"), 2);
+        EXPECT_EQ(QueryInteger(database, "SELECT COUNT(*) FROM ERRORS_LOG"), 1);
     }
 }
 
