@@ -4,6 +4,7 @@
 #include <chrono>
 #include <cstdio>
 #include <cstring>
+#include <optional>
 #include <utility>
 
 #include "clean/CopyFingerprint.h"
@@ -192,7 +193,8 @@ void CleaningRun::Run()
         return;
     host_.Trace(OkLine, clGreen);
 
-    if (!host_.SkipChecked()) {
+    const bool cleaning = !host_.SkipChecked();
+    if (cleaning) {
         if (!stage_.OpenDatabase())
             return FailDatabaseStep(OpenFailedLine, path, names);
         host_.Trace(DeletingLine, clBlue);
@@ -206,9 +208,15 @@ void CleaningRun::Run()
             return FailDatabaseStep(CloseFailedLine, path, names);
     }
 
+    // gbak has exited 0 with indices left inactive, which the product would
+    // run without, slowly or with duplicates let in; and the restore is
+    // to keep forced writes as the database had them.
+    const std::optional<DatabaseStage::Settings> settings = stage_.ReadSettings(path);
     CompactionStage compaction(
         host_, files_, processes_, makeRegistryReader_,
-        [this](const std::string& restored) { return stage_.RestoredDatabaseUsable(restored); },
+        [this, &settings](const std::string& restored) {
+            return stage_.RestoredDatabaseUsable(restored) && (!settings || stage_.ReadSettings(restored) == settings);
+        },
         [this] { host_.KeepAlive(); }, [this, &path] { return MarkChanging(path); });
     CompactResult result = compaction.CompactDatabase(path, names.fdk, [this] { return host_.CorrectionChecked(); });
     if (result == cpDone && !MakeRestoredDurable(names, path))
@@ -221,15 +229,15 @@ void CleaningRun::Run()
     outcome_ = RunOutcome::Done;
     host_.Trace(DoneLine, clGreen);
     host_.SetScreenCursor(crDefault);
-    TraceSummary(path, started);
+    TraceSummary(path, started, cleaning);
 }
 
 // What the run achieved, for the operator who has to answer for it: the
 // engine's own counts, the file's sizes and the time it all took.
-void CleaningRun::TraceSummary(const std::string& path, std::chrono::steady_clock::time_point started)
+void CleaningRun::TraceSummary(const std::string& path, std::chrono::steady_clock::time_point started, bool cleaned)
 {
     const auto count = [](long long rows) { return rows < 0 ? std::string("неизвестно") : std::to_string(rows); };
-    if (!host_.SkipChecked()) {
+    if (cleaned) {
         const DatabaseStage::DeletedRows& deleted = stage_.LastDeleted();
         host_.Trace("Удалено строк: log — " + count(deleted.log) + ", ERRORS_LOG — " + count(deleted.errorsLog) + ".",
                     clBlack);

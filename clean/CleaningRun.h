@@ -72,7 +72,7 @@ private:
     platform::FileResult RollBack(const std::string& path, const WorkingNames& names, bool deleteBackup);
     void ReportPutBack(const platform::FileResult& putBack, const std::string& path, const WorkingNames& names);
     void EndJournal();
-    void TraceSummary(const std::string& path, std::chrono::steady_clock::time_point started);
+    void TraceSummary(const std::string& path, std::chrono::steady_clock::time_point started, bool cleaned);
 
     std::unique_ptr<platform::FileSystem> ownFiles_;
     std::unique_ptr<platform::ProcessRunner> ownProcesses_;

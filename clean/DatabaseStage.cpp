@@ -1,5 +1,6 @@
 #include "clean/DatabaseStage.h"
 
+#include <optional>
 #include <string>
 #include <utility>
 
@@ -195,27 +196,49 @@ DatabaseStage::FileCheck DatabaseStage::CheckFile(const std::string& path)
         LogCurrentCause("load the client library");
         return FileCheck::NoClient;
     }
+    const std::optional<std::vector<short>> shutdownMode =
+        QuerySmallints(path, {"SELECT MON$SHUTDOWN_MODE FROM MON$DATABASE"});
+    return shutdownMode && shutdownMode->front() == 0 ? FileCheck::Database : FileCheck::NotADatabase;
+}
+
+std::optional<DatabaseStage::Settings> DatabaseStage::ReadSettings(const std::string& path)
+{
+    // An index that failed to activate is left marked inactive: 1 from
+    // gbak, 3 from an engine that gave up on building it.
+    const std::optional<std::vector<short>> values = QuerySmallints(
+        path, {"SELECT CAST(COUNT(*) AS SMALLINT) FROM RDB$INDICES WHERE COALESCE(RDB$INDEX_INACTIVE, 0) = 0",
+               "SELECT MON$FORCED_WRITES FROM MON$DATABASE"});
+    if (!values)
+        return std::nullopt;
+    return Settings{(*values)[0], (*values)[1]};
+}
+
+std::optional<std::vector<short>> DatabaseStage::QuerySmallints(const std::string& path,
+                                                                const std::vector<std::string>& selects)
+{
     try {
         TIBDatabase database(client_);
         SetAccount(database);
         database.SetDatabaseName(path);
         database.Open();
-        short shutdownMode = -1;
+        std::vector<short> values;
         {
             TIBTransaction transaction;
             transaction.AddDatabase(database);
             SetConcurrencyWait(transaction);
             transaction.StartTransaction();
             TIBSQL sql(database, transaction);
-            sql.SetSQL("SELECT MON$SHUTDOWN_MODE FROM MON$DATABASE");
-            shutdownMode = sql.ExecSmallint();
+            for (const std::string& select : selects) {
+                sql.SetSQL(select);
+                values.push_back(sql.ExecSmallint());
+            }
             sql.FreeHandle();
             transaction.Commit();
         }
         database.Close();
-        return shutdownMode == 0 ? FileCheck::Database : FileCheck::NotADatabase;
+        return values;
     } catch (...) {
         LogCurrentCause("check the database file");
-        return FileCheck::NotADatabase;
+        return std::nullopt;
     }
 }

@@ -1,6 +1,7 @@
 #pragma once
 
 #include <memory>
+#include <optional>
 #include <string>
 #include <vector>
 
@@ -55,6 +56,16 @@ public:
     // client library could be loaded to ask. Traces nothing.
     FileCheck CheckFile(const std::string& path);
 
+    // What a restore must carry over from the database it was made of.
+    struct Settings {
+        short activeIndices = 0;
+        short forcedWrites = 0;  // 1 when on
+        bool operator==(const Settings&) const = default;
+    };
+    // The settings of the database at `path`; nothing when it cannot be
+    // attached and asked. Traces nothing and leaves the members alone.
+    std::optional<Settings> ReadSettings(const std::string& path);
+
     // Whether the client library has been loaded by an earlier call.
     bool ClientLibraryLoaded() const { return client_.Loaded(); }
 
@@ -71,6 +82,9 @@ private:
     fb::ClientLoader client_;
 
     void CloseAndRelease();
+    // Attaches to `path` on an attachment of its own and runs each select,
+    // which returns one SMALLINT; nothing when any of it fails.
+    std::optional<std::vector<short>> QuerySmallints(const std::string& path, const std::vector<std::string>& selects);
     OpenFailure lastOpenFailure_ = OpenFailure::None;
     DeletedRows lastDeleted_;
     long long RunStatement(const std::string& text);

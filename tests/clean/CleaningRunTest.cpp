@@ -6,10 +6,10 @@
 #include <sys/stat.h>
 
 #include <filesystem>
-#include <map>
-#include <regex>
-#include <memory>
 #include <functional>
+#include <map>
+#include <memory>
+#include <regex>
 #include <string>
 #include <vector>
 
@@ -41,7 +41,8 @@ bool Present(const std::string& path)
 
 using namespace run_events;
 
-const Events SuccessRoad = {Busy, "clear", Saving, Ok, Deleting, Ok, BackingUp, Ok, Restoring, Ok, "uncheck", Done, Normal};
+const Events SuccessRoad = {Busy, "clear",   Saving, Ok,        Deleting, Ok,    BackingUp,
+                            Ok,   Restoring, Ok,     "uncheck", Done,     Normal};
 const Events CopiedAndCleaned = {Busy, "clear", Saving, Ok, Deleting, Ok};
 const Events Copied = {Busy, "clear", Saving, Ok};
 
@@ -53,10 +54,11 @@ Events Join(Events head, const Events& tail)
 
 const std::string OldAndNewRows = std::string(QuenorLogTables) + QuenorOldAndNewRows;
 // Enough rows that the backup takes far more room than a few pages.
-const std::string ManyRows = "COMMIT;\nSET TERM ^;\n"
-                             "EXECUTE BLOCK AS DECLARE i INTEGER = 0; BEGIN WHILE (i < 20000) DO BEGIN "
-                             "INSERT INTO log VALUES (:i + 10, '2001-03-01 10:00:00'); i = i + 1; END END^\n"
-                             "SET TERM ;^\nCOMMIT;\n";
+const std::string ManyRows =
+    "COMMIT;\nSET TERM ^;\n"
+    "EXECUTE BLOCK AS DECLARE i INTEGER = 0; BEGIN WHILE (i < 20000) DO BEGIN "
+    "INSERT INTO log VALUES (:i + 10, '2001-03-01 10:00:00'); i = i + 1; END END^\n"
+    "SET TERM ;^\nCOMMIT;\n";
 
 class CleaningRunTest : public ::testing::Test {
 public:
@@ -214,7 +216,7 @@ TEST_F(CleaningRunTest, EveryFailurePutsTheDatabaseBackOrLeavesItAlone)
         // The safety copy existed when the run's red line came: before the
         // rollback, or no rollback at all with a leftover in its place.
         bool safetyCopyAtRedLine;
-        bool databaseAfter;       // the database file exists afterwards (identical when it existed before)
+        bool databaseAfter;  // the database file exists afterwards (identical when it existed before)
         bool fdkAfter;
     };
     const auto database = [](CleaningRunTest& t) {
@@ -231,14 +233,18 @@ TEST_F(CleaningRunTest, EveryFailurePutsTheDatabaseBackOrLeavesItAlone)
     const Case cases[] = {
         {"copy failed: no database file",
          [](CleaningRunTest&) { return PlatformRegistryReaderFactory(); },
-         {Busy, "clear", Saving, Normal, red + "Неудача...", red + "Причина: файл или папка не найдены."}, false, false,
+         {Busy, "clear", Saving, Normal, red + "Неудача...", red + "Причина: файл или папка не найдены."},
+         false,
+         false,
          false},
         {"copy failed: a .bak leftover that cannot be deleted",
          [database](CleaningRunTest& t) {
              fs::create_directories(t.Bak() + "/keep");
              return database(t);
          },
-         {Busy, "clear", Saving, Normal, red + "Неудача...", red + "Причина: файл {bak} уже существует."}, true, true,
+         {Busy, "clear", Saving, Normal, red + "Неудача...", red + "Причина: файл {bak} уже существует."},
+         true,
+         true,
          false},
         {"open failed: not a database",
          [](CleaningRunTest& t) {
@@ -252,18 +258,19 @@ TEST_F(CleaningRunTest, EveryFailurePutsTheDatabaseBackOrLeavesItAlone)
              CreateFirebirdDatabase(t.host.path, "CREATE TABLE ERRORS_LOG (id INTEGER, ERR_END TIMESTAMP);\n");
              return PlatformRegistryReaderFactory();
          },
-         Join(Join(Copied, {Deleting, red + "An exception occured during delete data before date", Normal,
-                            red + "Неудача!"}),
+         Join(Join(Copied,
+                   {Deleting, red + "An exception occured during delete data before date", Normal, red + "Неудача!"}),
               backInPlace),
          true, true, false},
         {"delete failed after log rows were deleted and committed",
          [](CleaningRunTest& t) {
-             CreateFirebirdDatabase(t.host.path, "CREATE TABLE log (id INTEGER, log_time TIMESTAMP);\n"
-                                                 "INSERT INTO log VALUES (1, '1990-01-01 00:00:00');\n");
+             CreateFirebirdDatabase(t.host.path,
+                                    "CREATE TABLE log (id INTEGER, log_time TIMESTAMP);\n"
+                                    "INSERT INTO log VALUES (1, '1990-01-01 00:00:00');\n");
              return PlatformRegistryReaderFactory();
          },
-         Join(Join(Copied, {Deleting, red + "An exception occured during delete data before date", Normal,
-                            red + "Неудача!"}),
+         Join(Join(Copied,
+                   {Deleting, red + "An exception occured during delete data before date", Normal, red + "Неудача!"}),
               backInPlace),
          true, true, false},
         {"close failed",
@@ -272,8 +279,8 @@ TEST_F(CleaningRunTest, EveryFailurePutsTheDatabaseBackOrLeavesItAlone)
              t.detachFault = std::make_unique<DetachFault>(DETACH_FAULT_FBCLIENT_LIBRARY);
              return database(t);
          },
-         Join(Join(CopiedAndCleaned,
-                   {red + "An exception occured during close the database.", Normal, red + "Ошибка закрытия файла БД!"}),
+         Join(Join(CopiedAndCleaned, {red + "An exception occured during close the database.", Normal,
+                                      red + "Ошибка закрытия файла БД!"}),
               backInPlace),
          true, true, false},
         {"key missing", databaseAnd(FakeRegistryFactory(false, true, "/usr/")),
@@ -306,9 +313,24 @@ TEST_F(CleaningRunTest, EveryFailurePutsTheDatabaseBackOrLeavesItAlone)
              // whatever switches come first. A database still in place
              // means the stage skipped the deletion: the stand-in then
              // "restores" nothing and reports success, and the row fails.
-             return t.StandInGbak("if [ \"$1\" = -b ]; then cp \"$3\" \"$4\"; exit 0; fi\n"
-                                  "while [ \"$1\" != -user ]; do database=$1; shift; done\n"
-                                  "[ -e \"$database\" ] && exit 0\necho broken > \"$database\"; exit 2");
+             return t.StandInGbak(
+                 "if [ \"$1\" = -b ]; then cp \"$3\" \"$4\"; exit 0; fi\n"
+                 "while [ \"$1\" != -user ]; do database=$1; shift; done\n"
+                 "[ -e \"$database\" ] && exit 0\necho broken > \"$database\"; exit 2");
+         },
+         Join(Join(CopiedAndCleaned,
+                   {BackingUp, Ok, Restoring, Normal, red + "Не удалось восстановить (*.fdk -> *.fdb)!"}),
+              backInPlace),
+         false, true, false},
+        // gbak exits 0: what it restored is not what was backed up.
+        {"the restore left the indices inactive",
+         [](CleaningRunTest& t) {
+             CreateFirebirdDatabase(t.host.path, std::string(QuenorLogTables) +
+                                                     "CREATE INDEX log_time_index ON log (log_time);\n" +
+                                                     QuenorOldAndNewRows);
+             return t.StandInGbak(
+                 "if [ \"$1\" = -c ]; then shift; exec /usr/bin/gbak -c -i \"$@\"; fi\n"
+                 "exec /usr/bin/gbak \"$@\"");
          },
          Join(Join(CopiedAndCleaned,
                    {BackingUp, Ok, Restoring, Normal, red + "Не удалось восстановить (*.fdk -> *.fdb)!"}),
@@ -411,8 +433,7 @@ TEST_F(CleaningRunTest, ARefusedCopySaysWhyAndTouchesNothing)
              return std::shared_ptr<void>(std::make_shared<HeldFile>(t.host.path, LOCK_SH));
          },
          "Причина: файл занят другим процессом.", false},
-        {"not found",
-         [](CleaningRunTest&, const TempDir&) { return std::make_shared<int>(); },
+        {"not found", [](CleaningRunTest&, const TempDir&) { return std::make_shared<int>(); },
          "Причина: файл или папка не найдены.", false},
         {"no access",
          [](CleaningRunTest& t, const TempDir& d) {
@@ -486,17 +507,20 @@ TEST_F(CleaningRunTest, AGbakThatRunsOutOfRoomSaysTheDiskIsFull)
     } cases[] = {
         // Room for the database and its copy, not for the backup; nothing
         // has changed the database yet.
-        {"the real gbak's backup", true, nullptr,
+        {"the real gbak's backup",
+         true,
+         nullptr,
          {BackingUp, Normal, red + "Не удалось произвести бэкап (*.fdb -> *.fdk)!",
           red + "Причина: недостаточно места на диске."}},
         // What gbak 3 prints when the restored file cannot grow.
-        {"a restore in gbak's words", false,
+        {"a restore in gbak's words",
+         false,
          "if [ \"$1\" = -b ]; then exec /usr/bin/gbak \"$@\"; fi\n"
          "echo 'gbak: ERROR:I/O error during \"write\" operation for file' >&2\n"
          "echo 'gbak: ERROR:    No space left on device' >&2; exit 1",
          {Deleting, Ok, BackingUp, Ok, Restoring, Normal, red + "Не удалось восстановить (*.fdk -> *.fdb)!",
-          red + "Причина: недостаточно места на диске.", red + "Оригинальный файл БД возвращён на место:",
-          red + "{db}"}},
+          red + "Причина: недостаточно места на диске.",
+          red + "Оригинальный файл БД возвращён на место:", red + "{db}"}},
     };
     for (const auto& c : cases) {
         SCOPED_TRACE(c.name);
@@ -572,8 +596,8 @@ TEST_F(CleaningRunTest, ARunWithoutRoomForItsPeakIsRefusedBeforeAnythingChanges)
         ASSERT_EQ(host.events.size(), 6u);
         EXPECT_EQ(std::vector<std::string>(host.events.begin(), host.events.begin() + 3),
                   (Events{Busy, "clear", Normal}));
-        const std::string figures = "red Недостаточно места на диске для очистки: нужно не меньше " +
-                                    SizeText(needed, true) + ", свободно ";
+        const std::string figures =
+            "red Недостаточно места на диске для очистки: нужно не меньше " + SizeText(needed, true) + ", свободно ";
         EXPECT_EQ(host.events[3].substr(0, figures.size()), figures);
         std::uint64_t free = 0;
         ASSERT_TRUE(files->FreeSpace(caseDir.File("small/"), free));
@@ -598,10 +622,10 @@ TEST_F(CleaningRunTest, APutBackRefusedWhileTheFileIsHeldSaysWhereTheOriginalIsA
 
     Run(StandInGbak("exit 1"));
 
-    EXPECT_EQ(host.events,
-              Join(CopiedAndCleaned, {BackingUp, Normal, "red Не удалось произвести бэкап (*.fdb -> *.fdk)!",
-                                      "red Не удалось вернуть оригинальный файл БД на место: файл занят другим процессом.",
-                                      "red Оригинал сохранён в файле:", "red " + Bak()}));
+    EXPECT_EQ(host.events, Join(CopiedAndCleaned,
+                                {BackingUp, Normal, "red Не удалось произвести бэкап (*.fdb -> *.fdk)!",
+                                 "red Не удалось вернуть оригинальный файл БД на место: файл занят другим процессом.",
+                                 "red Оригинал сохранён в файле:", "red " + Bak()}));
     EXPECT_TRUE(ReadFileBytes(Bak()) == before) << "the original is where the line says";
     EXPECT_TRUE(Present(JournalName(host.path)));
 
@@ -655,10 +679,11 @@ TEST_F(CleaningRunTest, LinksFoldersNamedFdbAndOfflineRestores)
         {"a restore that exits 0 but leaves the database shut down",
          [](CleaningRunTest& t, const TempDir&) {
              CreateFirebirdDatabase(t.host.path, OldAndNewRows);
-             return t.StandInGbak("if [ \"$1\" = -b ]; then exec /usr/bin/gbak \"$@\"; fi\n"
-                                  "/usr/bin/gbak \"$@\" || exit $?\n"
-                                  "gfix -shut multi -force 0 \"$3\" -user SYSDBA -pass plumtiger >/dev/null 2>&1\n"
-                                  "exit 0");
+             return t.StandInGbak(
+                 "if [ \"$1\" = -b ]; then exec /usr/bin/gbak \"$@\"; fi\n"
+                 "/usr/bin/gbak \"$@\" || exit $?\n"
+                 "gfix -shut multi -force 0 \"$3\" -user SYSDBA -pass plumtiger >/dev/null 2>&1\n"
+                 "exit 0");
          },
          Join(CopiedAndCleaned, {BackingUp, Ok, Restoring, Normal, "red Не удалось восстановить (*.fdk -> *.fdb)!",
                                  "red Оригинальный файл БД возвращён на место:", "red {db}"})},

@@ -2,7 +2,9 @@
 
 #include <gtest/gtest.h>
 
+#include <cstdlib>
 #include <functional>
+#include <optional>
 #include <string>
 #include <utility>
 #include <vector>
@@ -88,16 +90,14 @@ TEST_F(DatabaseStageTest, DeletesRowsStampedStrictlyBeforeTheCutOffFromBothTable
         {"day above twelve is read as the day",
          {2023, 2, 25, 0, 0, 0, 0},
          {{"2023-02-24 00:00:00", false}, {"2023-02-26 00:00:00", true}, {"2023-12-02 00:00:00", true}}},
-        {"no old rows at all",
-         {2000, 1, 1, 12, 0, 0, 0},
-         {{"2010-05-05 10:00:00", true}, {nullptr, true}}},
+        {"no old rows at all", {2000, 1, 1, 12, 0, 0, 0}, {{"2010-05-05 10:00:00", true}, {nullptr, true}}},
     };
     for (const auto& c : cases) {
         SCOPED_TRACE(c.name);
         TempDir caseDir;
         DBFileName = caseDir.File("case.fdb");
-        CreateFirebirdDatabase(DBFileName, std::string(QuenorLogTables) + InsertRows("log", c.rows) +
-                                               InsertRows("ERRORS_LOG", c.rows));
+        CreateFirebirdDatabase(
+            DBFileName, std::string(QuenorLogTables) + InsertRows("log", c.rows) + InsertRows("ERRORS_LOG", c.rows));
         DatabaseStage stage(trace);
         ASSERT_TRUE(stage.OpenDatabase());
         ASSERT_TRUE(stage.DeleteBeforeDate(c.cutOff));
@@ -106,9 +106,9 @@ TEST_F(DatabaseStageTest, DeletesRowsStampedStrictlyBeforeTheCutOffFromBothTable
         const auto [count, ids] = Remaining(c.rows);
         for (const char* table : {"log", "ERRORS_LOG"}) {
             EXPECT_EQ(QueryInteger(DBFileName, std::string("SELECT COUNT(*) FROM ") + table), count) << table;
-            EXPECT_EQ(QueryInteger(DBFileName,
-                                   std::string("SELECT COUNT(*) FROM ") + table + " WHERE id IN (" + ids + ")"),
-                      count)
+            EXPECT_EQ(
+                QueryInteger(DBFileName, std::string("SELECT COUNT(*) FROM ") + table + " WHERE id IN (" + ids + ")"),
+                count)
                 << table;
         }
     }
@@ -131,16 +131,31 @@ TEST_F(DatabaseStageTest, OpenFailuresTraceOneRedLineAndLeaveAnUnattachedConnect
         bool libraryLoaded;
         std::vector<std::string> standardError;  // each appears in it, in this order
     } cases[] = {
-        {"empty name makes no library call", "", platform::FirebirdClientLibraryNames(), false,
+        {"empty name makes no library call",
+         "",
+         platform::FirebirdClientLibraryNames(),
+         false,
          {cause + "no database name\n"}},
-        {"a file that is not a database", notADatabase, platform::FirebirdClientLibraryNames(), true,
+        {"a file that is not a database",
+         notADatabase,
+         platform::FirebirdClientLibraryNames(),
+         true,
          {cause + "isc_attach_database failed with status ", "\nfile " + notADatabase + " is not a valid database\n"}},
-        {"a missing file", dir.File("missing.fdb"), platform::FirebirdClientLibraryNames(), true,
-         {cause + "isc_attach_database failed with status ", "\nI/O error during \"open\" operation for file \"" +
-                                                                  dir.File("missing.fdb") + "\"\n"}},
-        {"client library missing", database, {dir.File("libfbclient.so.2"), "libquenor-absent.so"}, false,
+        {"a missing file",
+         dir.File("missing.fdb"),
+         platform::FirebirdClientLibraryNames(),
+         true,
+         {cause + "isc_attach_database failed with status ",
+          "\nI/O error during \"open\" operation for file \"" + dir.File("missing.fdb") + "\"\n"}},
+        {"client library missing",
+         database,
+         {dir.File("libfbclient.so.2"), "libquenor-absent.so"},
+         false,
          {cause + "the Firebird client library cannot be loaded\n"}},
-        {"entry points missing", database, {NO_FB_ENTRY_POINTS_LIBRARY}, false,
+        {"entry points missing",
+         database,
+         {NO_FB_ENTRY_POINTS_LIBRARY},
+         false,
          {cause + "the Firebird client library lacks isc_attach_database\n"}},
     };
     for (const auto& c : cases) {
@@ -184,7 +199,8 @@ TEST_F(DatabaseStageTest, FailedDeleteStopsAtTheFailingTableAndTheNextOpenFreesT
          "CREATE TABLE log (id INTEGER, log_time TIMESTAMP);\n" + InsertRows("log", rows), true, nullptr},
         {"column ERR_END missing after log was cleaned",
          "CREATE TABLE log (id INTEGER, log_time TIMESTAMP);\nCREATE TABLE ERRORS_LOG (id INTEGER, ERR_BEGIN "
-         "TIMESTAMP);\n" + InsertRows("log", rows) + InsertRows("ERRORS_LOG", rows),
+         "TIMESTAMP);\n" +
+             InsertRows("log", rows) + InsertRows("ERRORS_LOG", rows),
          true, "ERRORS_LOG"},
     };
     for (const auto& c : cases) {
@@ -260,6 +276,49 @@ TEST_F(DatabaseStageTest, DeleteWithoutAnOpenConnectionFailsWithItsRedLine)
     DatabaseStage stage(trace);
     EXPECT_FALSE(stage.DeleteBeforeDate({2000, 1, 1, 0, 0, 0, 0}));
     EXPECT_EQ(trace.lines, std::vector<RecordingTrace::Line>{DeleteFailed});
+}
+
+}  // namespace
+
+namespace {
+
+TEST_F(DatabaseStageTest, SettingsTellAnInactiveIndexAndForcedWritesApart)
+{
+    const std::string tables = std::string(QuenorLogTables) + "CREATE INDEX log_time_index ON log (log_time);\n";
+    const auto gfix = [](const std::string& path, const std::string& switches) {
+        return std::system(
+            ("gfix " + switches + " -user " + UserName + " -password " + Password + " '" + path + "' >/dev/null 2>&1")
+                .c_str());
+    };
+    DatabaseStage stage(trace);
+    const std::optional<DatabaseStage::Settings> made = stage.ReadSettings(CreateDatabase(tables));
+    ASSERT_TRUE(made.has_value());
+    EXPECT_EQ(made->forcedWrites, 1) << "a new database writes through";
+    const struct {
+        const char* name;
+        std::string sql;                                     // after the tables
+        std::function<void(const std::string&)> afterwards;  // on the file
+        short indicesLess;                                   // than as made
+        short forcedWrites;
+    } cases[] = {
+        {"an index made inactive", "ALTER INDEX log_time_index INACTIVE;\n", nullptr, 1, 1},
+        {"forced writes off", "", [&](const std::string& path) { ASSERT_EQ(gfix(path, "-write async"), 0); }, 0, 0},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.name);
+        TempDir caseDir;
+        const std::string path = caseDir.File("QUENOR.fdb");
+        CreateFirebirdDatabase(path, tables + c.sql);
+        if (c.afterwards)
+            c.afterwards(path);
+        const std::optional<DatabaseStage::Settings> read = stage.ReadSettings(path);
+        ASSERT_TRUE(read.has_value());
+        EXPECT_EQ(read->activeIndices, made->activeIndices - c.indicesLess);
+        EXPECT_EQ(read->forcedWrites, c.forcedWrites);
+    }
+    WriteFileBytes(dir.File("NOT.fdb"), std::string(16384, 'q'));
+    EXPECT_FALSE(stage.ReadSettings(dir.File("NOT.fdb")).has_value());
+    EXPECT_TRUE(trace.lines.empty()) << "nothing traced";
 }
 
 }  // namespace
