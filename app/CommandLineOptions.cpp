@@ -155,5 +155,11 @@ std::string CommandLineHelp()
            "  3   failed, and the original is only in the safety copy, or the files need a look\n"
            "  4   an interrupted earlier run was found and its safety copy put back; run again\n"
            "  64  usage error: nothing was done\n"
-           "  other: a fault of the program\n";
+           "  other: a fault of the program\n"
+           "\n"
+           "On Windows each run, and each usage error, also leaves one entry in the Application\n"
+           "event log under the source \"Quenor Cleaner\", its text the run's lines: event id\n"
+           "1000 plus the exit code (1000 done, 1001 refused, 1002 rolled back, 1003 needs a\n"
+           "look, 1004 interrupted run put back, 1064 usage error); 1000 is information, 1001\n"
+           "and 1004 are warnings, the others errors.\n";
 }

@@ -5,8 +5,10 @@
 #include <functional>
 #include <memory>
 #include <string>
+#include <vector>
 
 #include "app/CommandLineOptions.h"
+#include "app/RunEvent.h"
 #include "clean/DryRun.h"
 #include "clean/SharedStrings.h"
 #include "platform/ConsoleOutput.h"
@@ -17,7 +19,8 @@
 namespace {
 
 // The window's inputs, answered from the command line; its lines, written
-// out as they come.
+// out as they come and kept, one per line as written, for the run's entry in
+// the event log.
 class ConsoleHost final : public CleaningHost {
 public:
     explicit ConsoleHost(const CommandLineOptions& options) : options_(options) {}
@@ -29,11 +32,21 @@ public:
     void UncheckCorrection() override { correction_ = false; }
     void ClearTrace() override {}
     void SetScreenCursor(TCursor) override {}
-    void Trace(std::string text, TColor colour) override { platform::WriteReportLine(text, colour == clRed); }
+    void Trace(std::string text, TColor colour) override
+    {
+        platform::WriteReportLine(text, colour == clRed);
+        std::size_t start = 0;
+        for (std::size_t end = 0; (end = text.find('\n', start)) != std::string::npos; start = end + 1)
+            lines_.push_back(text.substr(start, end - start));
+        lines_.push_back(text.substr(start));
+    }
+
+    std::vector<std::string>& Lines() { return lines_; }
 
 private:
     const CommandLineOptions& options_;
     bool correction_ = options_.fixMetadata;
+    std::vector<std::string> lines_;
 };
 
 }  // namespace
@@ -56,13 +69,20 @@ int ExitCodeFor(RunOutcome outcome)
 }
 
 int RunFromCommandLine(const std::vector<std::string>& arguments,
-                       const std::function<std::unique_ptr<CleaningRun>(CleaningHost&)>& makeRun)
+                       const std::function<std::unique_ptr<CleaningRun>(CleaningHost&)>& makeRun,
+                       platform::EventLog* eventLog)
 {
+    const std::unique_ptr<platform::EventLog> platformLog = eventLog ? nullptr : platform::CreateEventLog();
+    platform::EventLog& log = eventLog ? *eventLog : *platformLog;
     const platform::LocalDate today = platform::Today();
     const ParsedCommandLine parsed = ParseCommandLine(
         arguments, std::chrono::year(today.year) / std::chrono::month(today.month) / std::chrono::day(today.day));
     if (!parsed.options) {
-        platform::WriteErrorLine("quenor-cleaner: " + parsed.error + " (see --help)");
+        // Filed too: a scheduled task whose command line went wrong would
+        // otherwise fail on every run without a trace where monitoring looks.
+        const std::string error = "quenor-cleaner: " + parsed.error + " (see --help)";
+        platform::WriteErrorLine(error);
+        WriteRunEvent(log, UsageExitCode, {error});
         return UsageExitCode;
     }
     const CommandLineOptions& options = *parsed.options;
@@ -80,7 +100,8 @@ int RunFromCommandLine(const std::vector<std::string>& arguments,
     DBFileName = options.database;
     if (options.dryRun) {
         // Nothing waits for a person here either: a fault is a line and an
-        // exit code.
+        // exit code. No entry goes to the event log, whose ids tell
+        // monitoring how real runs ended.
         try {
             const std::unique_ptr<platform::FileSystem> files = platform::CreateFileSystem();
             return ExitCodeFor(DryRunCleaning(host, *files, platform::TemporaryFolder()));
@@ -93,7 +114,11 @@ int RunFromCommandLine(const std::vector<std::string>& arguments,
     try {
         run->RunCleaning();
     } catch (...) {
-        platform::WriteErrorLine("quenor-cleaner: " + ErrorMessage(std::current_exception()));
+        const std::string error = "quenor-cleaner: " + ErrorMessage(std::current_exception());
+        platform::WriteErrorLine(error);
+        host.Lines().push_back(error);
     }
-    return ExitCodeFor(run->Outcome());
+    const int exitCode = ExitCodeFor(run->Outcome());
+    WriteRunEvent(log, exitCode, host.Lines());
+    return exitCode;
 }

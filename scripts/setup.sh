@@ -22,6 +22,8 @@ for group in "$@"; do
     # Both Windows builds, 64-bit Wine, Tahoma for the window, and the
     # Windows packages.
     windows) packages+=(g++-mingw-w64-x86-64-posix g++-mingw-w64-i686-posix mingw-w64 googletest
+                        # windmc, for the event log's message table.
+                        binutils-mingw-w64-x86-64 binutils-mingw-w64-i686
                         wine64 fonts-wine xvfb xauth
                         # The installers and the zip (windows-packages.sh); the
                         # installer test opens the zip and finds the window.

@@ -47,6 +47,10 @@
 !define UNINSTALL_KEY "Software\Microsoft\Windows\CurrentVersion\Uninstall\QuenorCleaner"
 !define FIREBIRD_KEY "Software\Firebird Project\Firebird Server\Instances"
 !define FIREBIRD_VALUE "DefaultInstance"
+; The Application log's source for the entries scheduled runs leave
+; (platform/EventLog.h names it); the Event Viewer takes their text from the
+; message table in ${CLI_EXE}. HKLM\SYSTEM is one key for both bitnesses.
+!define EVENT_SOURCE_KEY "SYSTEM\CurrentControlSet\Services\EventLog\Application\Quenor Cleaner"
 
 Name "${PRODUCT} ${QUENOR_VERSION}"
 OutFile "${QUENOR_OUTPUT}/quenor-cleaner-${QUENOR_VERSION}-setup-${QUENOR_INSTALLER_CPU}.exe"
@@ -211,6 +215,10 @@ Section
   ; Measured once everything is in the folder, the log included.
   ${GetSize} "$INSTDIR" "/S=0K" $0 $1 $2
   WriteRegDWORD HKLM "${UNINSTALL_KEY}" "EstimatedSize" $0
+
+  ; TypesSupported: error, warning and information entries.
+  WriteRegExpandStr HKLM "${EVENT_SOURCE_KEY}" "EventMessageFile" "$INSTDIR\${CLI_EXE}"
+  WriteRegDWORD HKLM "${EVENT_SOURCE_KEY}" "TypesSupported" 7
 SectionEnd
 
 Function un.onInit
@@ -241,5 +249,13 @@ Section Uninstall
   ReadRegStr $0 HKLM "${UNINSTALL_KEY}" "InstallLocation"
   ${If} $0 == $INSTDIR
     DeleteRegKey HKLM "${UNINSTALL_KEY}"
+  ${EndIf}
+
+  ; The event source too, when it names this installation's program. The
+  ; entries already in the log stay; the Event Viewer then shows their text
+  ; after a note that the source's description cannot be found.
+  ReadRegStr $0 HKLM "${EVENT_SOURCE_KEY}" "EventMessageFile"
+  ${If} $0 == "$INSTDIR\${CLI_EXE}"
+    DeleteRegKey HKLM "${EVENT_SOURCE_KEY}"
   ${EndIf}
 SectionEnd

@@ -11,9 +11,11 @@
 #include <unistd.h>
 
 #include <chrono>
+#include <cstdio>
 #include <filesystem>
 #include <functional>
 #include <map>
+#include <memory>
 #include <optional>
 #include <sstream>
 #include <string>
@@ -21,17 +23,24 @@
 #include <vector>
 
 #include "app/CommandLineOptions.h"
+#include "app/ConsoleRun.h"
+#include "app/RunEvent.h"
+#include "clean/CleaningRun.h"
 #include "clean/CopyFingerprint.h"
 #include "clean/JournalEntry.h"
 #include "clean/WorkingNames.h"
+#include "platform/EventLog.h"
 #include "platform/FileSystem.h"
+#include "platform/ProcessRunner.h"
 #include "platform/RunJournal.h"
 #include "platform/UniqueFd.h"
 #include "tests/app/FirebirdFolder.h"
 #include "tests/app/RunLines.h"
+#include "tests/support/FakeRegistry.h"
 #include "tests/support/FileBytes.h"
 #include "tests/support/FirebirdTestDatabase.h"
 #include "tests/support/RunSummary.h"
+#include "tests/support/StandInFirebird.h"
 #include "tests/support/TempDir.h"
 
 namespace {
@@ -404,6 +413,163 @@ TEST(CommandLineRun, ADryRunCountsWhatARunThenDeletesAndChangesNothing)
         EXPECT_EQ(run.lines[run.lines.size() - 3], "Удалено строк: log — 2, ERRORS_LOG — 1.");
         EXPECT_EQ(QueryInteger(database, "SELECT COUNT(*) FROM log"), 2);
         EXPECT_EQ(QueryInteger(database, "SELECT COUNT(*) FROM ERRORS_LOG"), 1);
+    }
+}
+
+// An event log that keeps what it is given, and answers as told.
+class RecordingEventLog final : public platform::EventLog {
+public:
+    struct Entry {
+        int id;
+        platform::EventKind kind;
+        std::vector<std::string> lines;
+    };
+    std::vector<Entry> entries;
+    int answer = 0;
+
+    int Write(int id, platform::EventKind kind, const std::vector<std::string>& lines) override
+    {
+        entries.push_back({id, kind, lines});
+        return answer;
+    }
+};
+
+// Standard output and error into files while it lives, as a scheduler's
+// redirection takes them.
+class RedirectedOutput {
+public:
+    RedirectedOutput(const std::string& out, const std::string& err)
+    {
+        Redirect(STDOUT_FILENO, out);
+        Redirect(STDERR_FILENO, err);
+    }
+    ~RedirectedOutput()
+    {
+        std::fflush(stdout);
+        dup2(savedOut_.Get(), STDOUT_FILENO);
+        dup2(savedErr_.Get(), STDERR_FILENO);
+    }
+    RedirectedOutput(const RedirectedOutput&) = delete;
+    RedirectedOutput& operator=(const RedirectedOutput&) = delete;
+
+private:
+    static void Redirect(int fd, const std::string& path)
+    {
+        std::fflush(nullptr);
+        const platform::UniqueFd file(open(path.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0600));
+        dup2(file.Get(), fd);
+    }
+
+    platform::UniqueFd savedOut_{dup(STDOUT_FILENO)};
+    platform::UniqueFd savedErr_{dup(STDERR_FILENO)};
+};
+
+// The run in this process, with a log that records: for each way a run ends,
+// one entry with the outcome's id and kind and the lines standard output
+// got, in order; a failing log changes nothing but a line on standard error.
+TEST(CommandLineRun, EachRunLeavesOneEntryWithItsOutcomesIdAndKindAndTheLinesItWrote)
+{
+    using platform::EventKind;
+    constexpr const char* RealGbak = "exec /usr/bin/gbak \"$@\"";
+    struct Fixture {
+        std::string database, bak, journal;
+        std::optional<platform::UniqueFd> heldDatabase;
+    };
+    const auto nothing = [](Fixture&) {};
+    const std::vector<std::string> cleaning = {"--database", "DB", "--before", "2000-01-01"};  // "DB": its path
+    const struct {
+        const char* name;
+        std::function<void(Fixture&)> arrange;
+        std::vector<std::string> arguments;
+        int exitCode;
+        std::optional<RunEvent> entry;
+        // After the lines on standard output, as standard error has it too.
+        std::string errorLine;
+        const char* gbakScript = RealGbak;
+        bool wrongKind = false;  // the registry's Firebird folder is not a string
+        int logAnswer = 0;       // what the log answers to the entry
+    } cases[] = {
+        {"done", nothing, cleaning, 0, RunEvent{1000, EventKind::Information}, ""},
+        {"refused: the database held by another process",
+         [](Fixture& f) {
+             f.heldDatabase.emplace(open(f.database.c_str(), O_RDONLY | O_CLOEXEC));
+             ASSERT_EQ(flock(f.heldDatabase->Get(), LOCK_EX | LOCK_NB), 0);
+         },
+         cleaning, 1, RunEvent{1001, EventKind::Warning}, ""},
+        {"rolled back", nothing, cleaning, 2, RunEvent{1002, EventKind::Error}, "", RestoreFails},
+        {"the original only in the safety copy", nothing, cleaning, 3, RunEvent{1003, EventKind::Error}, "",
+         RestoreFailsHoldingTheFile},
+        {"a dead run's copy put back",
+         [](Fixture& f) {
+             WriteFileBytes(f.bak, ReadFileBytes(f.database));
+             auto files = platform::CreateFileSystem();
+             WriteFileBytes(f.journal, WriteJournalEntry({RunStage::Changing, Fingerprint(*files, f.bak)}));
+         },
+         cleaning, 4, RunEvent{1004, EventKind::Warning}, ""},
+        {"ended by an error: its line last", nothing, cleaning, 3, RunEvent{1003, EventKind::Error},
+         "quenor-cleaner: Invalid data type for 'DefaultInstance'", RealGbak, true},
+        {"a usage error: its line alone",
+         nothing,
+         {"--database", "DB", "--before", "2000-13-01"},
+         64,
+         RunEvent{1064, EventKind::Error},
+         "quenor-cleaner: --before needs a day that exists, as YYYY-MM-DD: '2000-13-01' (see --help)"},
+        {"the version: no run, no entry", nothing, {"--version"}, 0, std::nullopt, ""},
+        {"the log refuses the entry: the run and its exit code stand", nothing, cleaning, 0,
+         RunEvent{1000, EventKind::Information}, "", RealGbak, false, 5},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.name);
+        TempDir dir;
+        Fixture f{dir.File("MAIN.fdb"), dir.File("MAIN.bak"), JournalName(dir.File("MAIN.fdb")), {}};
+        CreateFirebirdDatabase(f.database, std::string(QuenorLogTables) + RowsAroundTheFirstCutOff);
+        c.arrange(f);
+        if (testing::Test::HasFatalFailure())
+            continue;
+        std::vector<std::string> arguments = c.arguments;
+        for (std::string& argument : arguments)
+            if (argument == "DB")
+                argument = f.database;
+        const std::string firebird = StandInFirebird(dir.File("firebird"), c.gbakScript) + "/";
+        std::unique_ptr<platform::FileSystem> files = platform::CreateFileSystem();
+        std::unique_ptr<platform::ProcessRunner> processes = platform::CreateProcessRunner();
+        const auto makeRun = [&](CleaningHost& host) {
+            return std::make_unique<CleaningRun>(host, *files, *processes,
+                                                 FakeRegistryFactory(true, true, firebird, c.wrongKind));
+        };
+        RecordingEventLog log;
+        log.answer = c.logAnswer;
+
+        int exitCode = -1;
+        {
+            const RedirectedOutput redirected(dir.File("stdout"), dir.File("stderr"));
+            exitCode = RunFromCommandLine(arguments, makeRun, &log);
+        }
+        f.heldDatabase.reset();
+
+        EXPECT_EQ(exitCode, c.exitCode);
+        const std::string errors = ReadFileBytes(dir.File("stderr"));
+        ASSERT_EQ(log.entries.size(), c.entry ? 1u : 0u) << errors;
+        if (!c.entry)
+            continue;
+        EXPECT_EQ(log.entries[0].id, c.entry->id);
+        EXPECT_EQ(log.entries[0].kind, c.entry->kind);
+        // The lines as standard output has them, in order; a run ended by
+        // an error, and a usage error, add the line standard error got.
+        std::vector<std::string> lines = Lines(ReadFileBytes(dir.File("stdout")));
+        if (c.exitCode != 64) {
+            EXPECT_FALSE(lines.empty());
+        }
+        if (!c.errorLine.empty()) {
+            lines.push_back(c.errorLine);
+            EXPECT_NE(errors.find(c.errorLine + "\n"), std::string::npos) << errors;
+        }
+        EXPECT_EQ(log.entries[0].lines, lines);
+        if (c.logAnswer != 0) {
+            EXPECT_NE(errors.find("quenor-cleaner: the event log did not take the run's entry 1000 (system error 5)\n"),
+                      std::string::npos)
+                << errors;
+        }
     }
 }
 

@@ -21,7 +21,10 @@ wineserver=/usr/lib/wine/wineserver64
 version=$(sed -n 's/^!define QUENOR_VERSION "\(.*\)"$/\1/p' build/windows-64-release/packaging/version.nsh)
 # The window's caption, as the program's own form describes it.
 caption=$(sed -n 's/^inline constexpr std::string_view Caption = "\(.*\)";$/\1/p' ui/FormDesign.h)
-[[ -n "$version" && -n "$caption" ]] || { echo "windows-installer-test.sh: no version or caption found" >&2; exit 2; }
+# The event source the program writes its entries under.
+event_source=$(sed -n 's/^inline constexpr const char\* EventSourceName = "\(.*\)";$/\1/p' platform/EventLog.h)
+[[ -n "$version" && -n "$caption" && -n "$event_source" ]] ||
+  { echo "windows-installer-test.sh: no version, caption or event source found" >&2; exit 2; }
 
 declare -A release_exe=([64]=build/windows-64-release/quenor-cleaner.exe [32]=build/windows-32-release/quenor-cleaner.exe)
 # IMAGE_FILE_HEADER.Machine: AMD64 and I386.
@@ -30,6 +33,7 @@ declare -A program_files=([64]='Program Files' [32]='Program Files (x86)')
 declare -A firebird_folder=([64]='C:\Program Files\Firebird\Firebird_3_0\' [32]='C:\Program Files (x86)\Firebird\Firebird_3_0\')
 firebird_key='HKLM\Software\Firebird Project\Firebird Server\Instances'
 uninstall_key='HKLM\Software\Microsoft\Windows\CurrentVersion\Uninstall\QuenorCleaner'
+event_source_key='HKLM\SYSTEM\CurrentControlSet\Services\EventLog\Application\'"$event_source"
 folder='Quenor Cleaner'
 shortcut='ProgramData/Microsoft/Windows/Start Menu/Programs/Quenor database cleaner.lnk'
 
@@ -165,6 +169,13 @@ check_installed() {  # program bits expected, line the installer must report
   reg_key_exists "$uninstall_key" "$other" && fail "an uninstall entry in the $other-bit view" ||
     ok "no uninstall entry in the $other-bit view"
 
+  # The event source, whose message file gives the program's entries in
+  # the Application log their text.
+  values=$(reg_values "$event_source_key" 64)
+  expect_eq "event source EventMessageFile" "$(value_of "$values" EventMessageFile)" \
+    "$windows_dir\\quenor-cleaner-cli.exe"
+  expect_eq "event source TypesSupported" "$(value_of "$values" TypesSupported)" "0x7"
+
   iconv -f UTF-16 -t UTF-8 "$dir/setup.log" 2>/dev/null | grep -qF "$2" &&
     ok "setup.log reports: $2" || fail "setup.log lacks: $2"
 }
@@ -208,6 +219,7 @@ uninstall_and_check() {  # program bits, drive C listing before, uninstall entri
     reg_key_exists "$uninstall_key" "$view" && fail "the uninstall entry is left in the $view-bit view" ||
       ok "no uninstall entry in the $view-bit view"
   done
+  reg_key_exists "$event_source_key" 64 && fail "the event source is left" || ok "the event source is gone"
   expect_eq "drive C as before the install" "$(drive_c_listing | diff <(echo "$2") - | grep '^[<>]' || true)" ""
   expect_eq "other uninstall entries (64-bit view) as before" "$(uninstall_entries 64)" "$3"
   expect_eq "other uninstall entries (32-bit view) as before" "$(uninstall_entries 32)" "$4"
