@@ -14,7 +14,6 @@
 #include <cstdio>
 #include <filesystem>
 #include <functional>
-#include <map>
 #include <memory>
 #include <optional>
 #include <sstream>
@@ -119,6 +118,15 @@ std::vector<std::string> Lines(const std::string& text)
     for (std::string line; std::getline(in, line);)
         lines.push_back(line);
     return lines;
+}
+
+// `arguments` with the database's path where "DB" stands.
+std::vector<std::string> WithDatabase(std::vector<std::string> arguments, const std::string& database)
+{
+    for (std::string& argument : arguments)
+        if (argument == "DB")
+            argument = database;
+    return arguments;
 }
 
 // The program with `arguments` and FIREBIRD=`firebird`, its output in files.
@@ -315,10 +323,7 @@ TEST(CommandLineRun, EveryOutcomeHasItsExitCodeItsLinesAndItsFiles)
         c.arrange(f);
         if (testing::Test::HasFatalFailure())
             continue;
-        std::vector<std::string> arguments = c.arguments;
-        for (std::string& argument : arguments)
-            if (argument == "DB")
-                argument = f.database;
+        const std::vector<std::string> arguments = WithDatabase(c.arguments, f.database);
 
         ProgramResult result = RunProgram(dir, arguments, firebird, c.journal);
         f.heldDatabase.reset();
@@ -346,15 +351,6 @@ TEST(CommandLineRun, EveryOutcomeHasItsExitCodeItsLinesAndItsFiles)
             EXPECT_EQ(ReadJournalEntry(ReadFileBytes(f.journal)).stage, RunStage::Changing);
         }
     }
-}
-
-// Every file in `folder` with its bytes.
-std::map<std::string, std::string> FolderContents(const std::string& folder)
-{
-    std::map<std::string, std::string> contents;
-    for (const fs::directory_entry& entry : fs::directory_iterator(folder))
-        contents[entry.path().filename().string()] = ReadFileBytes(entry.path().string());
-    return contents;
 }
 
 TEST(CommandLineRun, ADryRunCountsWhatARunThenDeletesAndChangesNothing)
@@ -387,7 +383,7 @@ TEST(CommandLineRun, ADryRunCountsWhatARunThenDeletesAndChangesNothing)
             held.emplace(open(database.c_str(), O_RDONLY | O_CLOEXEC));
             ASSERT_EQ(flock(held->Get(), LOCK_SH), 0);
         }
-        const auto before = FolderContents(folder);
+        const auto before = FolderBytes(folder);
         const std::vector<std::string> arguments = {"--database", database, "--before", "2000-01-01", "--dry-run"};
 
         const ProgramResult result = RunProgram(dir, arguments, firebird, false, scratch);
@@ -401,7 +397,7 @@ TEST(CommandLineRun, ADryRunCountsWhatARunThenDeletesAndChangesNothing)
             if (line == "SCRATCH")
                 line = scratch + "/quenor-cleaner-count-0.fdb";
         EXPECT_EQ(std::vector<std::string>(result.lines.begin() + 1, result.lines.end()), expected);
-        EXPECT_TRUE(FolderContents(folder) == before) << "the database's folder as it was, byte for byte";
+        EXPECT_TRUE(FolderBytes(folder) == before) << "the database's folder as it was, byte for byte";
         EXPECT_TRUE(fs::is_empty(scratch)) << "the count's copy is gone";
         if (c.held)
             continue;
@@ -526,10 +522,7 @@ TEST(CommandLineRun, EachRunLeavesOneEntryWithItsOutcomesIdAndKindAndTheLinesItW
         c.arrange(f);
         if (testing::Test::HasFatalFailure())
             continue;
-        std::vector<std::string> arguments = c.arguments;
-        for (std::string& argument : arguments)
-            if (argument == "DB")
-                argument = f.database;
+        const std::vector<std::string> arguments = WithDatabase(c.arguments, f.database);
         const std::string firebird = StandInFirebird(dir.File("firebird"), c.gbakScript) + "/";
         std::unique_ptr<platform::FileSystem> files = platform::CreateFileSystem();
         std::unique_ptr<platform::ProcessRunner> processes = platform::CreateProcessRunner();

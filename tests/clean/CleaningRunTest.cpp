@@ -7,7 +7,6 @@
 
 #include <filesystem>
 #include <functional>
-#include <map>
 #include <memory>
 #include <regex>
 #include <string>
@@ -551,15 +550,6 @@ TEST_F(CleaningRunTest, AGbakThatRunsOutOfRoomSaysTheDiskIsFull)
     }
 }
 
-// Every file in `folder` with its bytes, to tell that nothing changed there.
-std::map<std::string, std::string> FolderContents(const std::string& folder)
-{
-    std::map<std::string, std::string> contents;
-    for (const fs::directory_entry& entry : fs::directory_iterator(folder))
-        contents[entry.path().filename().string()] = ReadFileBytes(entry.path().string());
-    return contents;
-}
-
 TEST_F(CleaningRunTest, ARunWithoutRoomForItsPeakIsRefusedBeforeAnythingChanges)
 {
     TempDir caseDir;
@@ -585,7 +575,7 @@ TEST_F(CleaningRunTest, ARunWithoutRoomForItsPeakIsRefusedBeforeAnythingChanges)
         host.path = caseDir.File("small/MAIN.fdb");
         DBFileName = host.path;
         fs::copy_file(made, host.path);
-        const auto before = FolderContents(caseDir.File("small"));
+        const auto before = FolderBytes(caseDir.File("small"));
 
         Run();
 
@@ -604,7 +594,7 @@ TEST_F(CleaningRunTest, ARunWithoutRoomForItsPeakIsRefusedBeforeAnythingChanges)
         EXPECT_EQ(host.events[3], figures + SizeText(free, false) + ".");
         EXPECT_EQ(host.events[4], "red Освободите место на диске или перенесите файл БД на диск, где места больше:");
         EXPECT_EQ(host.events[5], "red " + host.path);
-        EXPECT_TRUE(FolderContents(caseDir.File("small")) == before) << "the folder as it was, byte for byte";
+        EXPECT_TRUE(FolderBytes(caseDir.File("small")) == before) << "the folder as it was, byte for byte";
     }
 }
 

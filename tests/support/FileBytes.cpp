@@ -1,5 +1,6 @@
 #include "tests/support/FileBytes.h"
 
+#include <filesystem>
 #include <fstream>
 #include <iterator>
 #include <stdexcept>
@@ -18,4 +19,12 @@ void WriteFileBytes(const std::string& path, const std::string& bytes)
     out << bytes;
     if (!out)
         throw std::runtime_error("cannot write " + path);
+}
+
+std::map<std::string, std::string> FolderBytes(const std::string& folder)
+{
+    std::map<std::string, std::string> contents;
+    for (const std::filesystem::directory_entry& entry : std::filesystem::directory_iterator(folder))
+        contents[entry.path().filename().string()] = ReadFileBytes(entry.path().string());
+    return contents;
 }
