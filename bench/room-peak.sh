@@ -3,7 +3,9 @@
 # database itself, on databases of the benchmark's shape and on one with
 # large rows: the figures the run's room check is judged against. Each
 # database goes on a tmpfs of its own, whose used space is sampled while the
-# real program runs on it from the command line.
+# real program runs on it from the command line; so is the space of the
+# folder where gbak's restore sorts the index keys (FIREBIRD_TMP), on a tmpfs
+# of its own too.
 #   bench/room-peak.sh [PROGRAM] [ROWS...]
 #     PROGRAM: the quenor-cleaner to run (default: build/test/app/quenor-cleaner)
 #     ROWS:    log rows of the narrow databases (default: 100000 1000000)
@@ -18,10 +20,11 @@ shift || true
 work=$(mktemp -d)
 cleanup() {
   mountpoint -q "$work/disk" 2>/dev/null && umount "$work/disk"
+  mountpoint -q "$work/sort" 2>/dev/null && umount "$work/sort"
   rm -rf "$work"
 }
 trap cleanup EXIT
-mkdir -p "$work/disk"
+mkdir -p "$work/disk" "$work/sort"
 export ISC_USER=SYSDBA ISC_PASSWORD=masterkey
 
 # Half the rows of each table are stamped before 2020-01-01, the cut-off.
@@ -77,31 +80,37 @@ COMMIT;
 EOF
 }
 
-used() { stat -f -c '%b %a %S' "$work/disk" | awk '{ print ($1 - $2) * $3 }'; }
+used() { stat -f -c '%b %a %S' "$1" | awk '{ print ($1 - $2) * $3 }'; }
 
 measure() {  # name fill rows
   local name=$1 fill=$2 rows=$3 db="$work/disk/MAIN.fdb"
   mount -t tmpfs -o size=16g tmpfs "$work/disk"
+  mount -t tmpfs -o size=16g tmpfs "$work/sort"
   { echo "CREATE DATABASE '$db' DEFAULT CHARACTER SET WIN1251;"; "$fill" "$rows"; } >"$work/fill.sql"
   isql-fb -q -b -i "$work/fill.sql" >/dev/null
-  local size base peak=0 now
+  local size base peak=0 now sortBase sortPeak=0
   size=$(stat -c %s "$db")
-  base=$(used)
-  "$program" --database "$db" --before 2020-01-01 >"$work/run.log" 2>&1 &
+  base=$(used "$work/disk")
+  sortBase=$(used "$work/sort")
+  FIREBIRD_TMP="$work/sort" "$program" --database "$db" --before 2020-01-01 >"$work/run.log" 2>&1 &
   local pid=$!
   while kill -0 "$pid" 2>/dev/null; do
-    now=$(used)
+    now=$(used "$work/disk")
     ((now > peak)) && peak=$now
+    now=$(used "$work/sort")
+    ((now > sortPeak)) && sortPeak=$now
     sleep 0.01
   done
   wait "$pid" || { echo "room-peak.sh: the run failed:" >&2; cat "$work/run.log" >&2; exit 1; }
   local after fdk
   after=$(stat -c %s "$db")
   fdk=$(stat -c %s "$work/disk/MAIN.fdk")
-  awk -v n="$name" -v r="$rows" -v s="$size" -v p="$((peak - base))" -v a="$after" -v k="$fdk" 'BEGIN {
-    printf "%-7s %8d rows  database %7.1f MiB  peak beyond it %7.1f MiB = %.2f x database  (backup %.2f x, restored %.2f x)\n",
-      n, r, s / 1048576, p / 1048576, p / s, k / s, a / s }'
+  awk -v n="$name" -v r="$rows" -v s="$size" -v p="$((peak - base))" -v a="$after" -v k="$fdk" \
+      -v t="$((sortPeak - sortBase))" 'BEGIN {
+    printf "%-7s %8d rows  database %7.1f MiB  peak beyond it %7.1f MiB = %.2f x database  (backup %.2f x, restored %.2f x)  sort space %.2f x\n",
+      n, r, s / 1048576, p / 1048576, p / s, k / s, a / s, t / s }'
   umount "$work/disk"
+  umount "$work/sort"
 }
 
 for rows in "$@"; do
