@@ -321,7 +321,7 @@ TEST_F(CleaningRunTest, EveryFailurePutsTheDatabaseBackOrLeavesItAlone)
                    {BackingUp, Ok, Restoring, Normal, red + "Не удалось восстановить (*.fdk -> *.fdb)!"}),
               backInPlace),
          false, true, false},
-        // gbak exits 0: what it restored is not what was backed up.
+        // gbak exits 0 in both: what it restored is not what was backed up.
         {"the restore left the indices inactive",
          [](CleaningRunTest& t) {
              CreateFirebirdDatabase(t.host.path, std::string(QuenorLogTables) +
@@ -329,6 +329,21 @@ TEST_F(CleaningRunTest, EveryFailurePutsTheDatabaseBackOrLeavesItAlone)
                                                      QuenorOldAndNewRows);
              return t.StandInGbak(
                  "if [ \"$1\" = -c ]; then shift; exec /usr/bin/gbak -c -i \"$@\"; fi\n"
+                 "exec /usr/bin/gbak \"$@\"");
+         },
+         Join(Join(CopiedAndCleaned,
+                   {BackingUp, Ok, Restoring, Normal, red + "Не удалось восстановить (*.fdk -> *.fdb)!"}),
+              backInPlace),
+         false, true, false},
+        {"the restore turned forced writes off",
+         [database](CleaningRunTest& t) {
+             database(t);
+             return t.StandInGbak(
+                 "if [ \"$1\" = -c ]; then\n  /usr/bin/gbak \"$@\" || exit\n"
+                 "  while [ \"$1\" != -user ]; do database=$1; shift; done\n"
+                 "  exec /usr/bin/gfix -write async -user " +
+                 UserName + " -password " + Password +
+                 " \"$database\"\nfi\n"
                  "exec /usr/bin/gbak \"$@\"");
          },
          Join(Join(CopiedAndCleaned,
