@@ -27,13 +27,16 @@ trap cleanup EXIT
 mkdir -p "$work/disk" "$work/sort"
 export ISC_USER=SYSDBA ISC_PASSWORD=masterkey
 
+# The same in both shapes: only log's rows change width.
+errors_log_table='CREATE TABLE ERRORS_LOG (id INTEGER NOT NULL PRIMARY KEY, ERR_BEGIN TIMESTAMP,
+  ERR_END TIMESTAMP NOT NULL, user_name VARCHAR(31), error_code INTEGER, message VARCHAR(250));'
+
 # Half the rows of each table are stamped before 2020-01-01, the cut-off.
 narrow_fill() {  # rows
   cat <<EOF
 CREATE TABLE log (id INTEGER NOT NULL PRIMARY KEY, log_time TIMESTAMP NOT NULL,
   user_name VARCHAR(31), message VARCHAR(250));
-CREATE TABLE ERRORS_LOG (id INTEGER NOT NULL PRIMARY KEY, ERR_BEGIN TIMESTAMP,
-  ERR_END TIMESTAMP NOT NULL, user_name VARCHAR(31), error_code INTEGER, message VARCHAR(250));
+$errors_log_table
 CREATE INDEX log_time_idx ON log (log_time);
 COMMIT;
 SET TERM ^;
@@ -59,8 +62,7 @@ wide_fill() {  # rows
   cat <<EOF
 CREATE TABLE log (id INTEGER NOT NULL PRIMARY KEY, log_time TIMESTAMP NOT NULL,
   user_name VARCHAR(31), message VARCHAR(8000), details BLOB SUB_TYPE TEXT);
-CREATE TABLE ERRORS_LOG (id INTEGER NOT NULL PRIMARY KEY, ERR_BEGIN TIMESTAMP,
-  ERR_END TIMESTAMP NOT NULL, user_name VARCHAR(31), error_code INTEGER, message VARCHAR(250));
+$errors_log_table
 COMMIT;
 SET TERM ^;
 EXECUTE BLOCK AS

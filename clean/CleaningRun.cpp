@@ -236,12 +236,8 @@ void CleaningRun::Run()
 // engine's own counts, the file's sizes and the time it all took.
 void CleaningRun::TraceSummary(const std::string& path, std::chrono::steady_clock::time_point started, bool cleaned)
 {
-    const auto count = [](long long rows) { return rows < 0 ? std::string("неизвестно") : std::to_string(rows); };
-    if (cleaned) {
-        const DatabaseStage::DeletedRows& deleted = stage_.LastDeleted();
-        host_.Trace("Удалено строк: log — " + count(deleted.log) + ", ERRORS_LOG — " + count(deleted.errorsLog) + ".",
-                    clBlack);
-    }
+    if (cleaned)
+        host_.Trace("Удалено строк: " + DatabaseStage::DeletedRowsText(stage_.LastDeleted()) + ".", clBlack);
     std::uint64_t after = 0;
     if (sizeBefore_ != 0 && files_.Size(path, after))
         host_.Trace(
@@ -584,7 +580,7 @@ bool CleaningRun::HasRoom(const std::string& path, const WorkingNames& names)
     sizeBefore_ = room.databaseSize;
     if (room.Enough())
         return true;
-    Refuse("Недостаточно места на диске для очистки: " + RoomFigures(room) + ".");
+    Refuse(NoRoomLine(room));
     TraceWithPath(host_, "Освободите место на диске или перенесите файл БД на диск, где места больше:", path);
     return false;
 }

@@ -145,6 +145,12 @@ bool DatabaseStage::DeleteBeforeDate(const TDateTime& cutOff)
     }
 }
 
+std::string DatabaseStage::DeletedRowsText(const DeletedRows& rows)
+{
+    const auto count = [](long long value) { return value < 0 ? std::string("неизвестно") : std::to_string(value); };
+    return "log — " + count(rows.log) + ", ERRORS_LOG — " + count(rows.errorsLog);
+}
+
 void DatabaseStage::CloseAndRelease()
 {
     if (Database && Database->Connected()) {

@@ -36,6 +36,9 @@ public:
         long long errorsLog = -1;
     };
     const DeletedRows& LastDeleted() const { return lastDeleted_; }
+    // "log — N, ERRORS_LOG — M", "неизвестно" for a count the engine did
+    // not give.
+    static std::string DeletedRowsText(const DeletedRows& rows);
     bool CloseDatabase();
 
     // Closes and releases whatever the members hold, rolling back an active

@@ -51,11 +51,6 @@ private:
     bool made_ = false;
 };
 
-std::string Count(long long rows)
-{
-    return rows < 0 ? std::string("неизвестно") : std::to_string(rows);
-}
-
 }  // namespace
 
 RunOutcome DryRunCleaning(CleaningHost& host, platform::FileSystem& files, const std::string& scratchFolder,
@@ -76,15 +71,16 @@ RunOutcome DryRunCleaning(CleaningHost& host, platform::FileSystem& files, const
     if (room.Enough()) {
         host.Trace("Места на диске для очистки достаточно: " + RoomFigures(room) + ".", clBlack);
     } else {
-        host.Trace("Недостаточно места на диске для очистки: " + RoomFigures(room) + ".", clRed);
+        host.Trace(NoRoomLine(room), clRed);
         outcome = RunOutcome::Refused;
     }
 
+    // The copy, and what the deletes add to it.
+    const std::uint64_t scratchNeeded = room.databaseSize + room.databaseSize / 8;
     std::uint64_t scratchFree = 0;
-    if (files.FreeSpace(scratchFolder, scratchFree) && scratchFree < room.databaseSize + room.databaseSize / 8) {
+    if (files.FreeSpace(scratchFolder, scratchFree) && scratchFree < scratchNeeded) {
         host.Trace("Для подсчёта строк нет места на копию файла БД во временной папке (нужно не меньше " +
-                       SizeText(room.databaseSize + room.databaseSize / 8, true) + ", свободно " +
-                       SizeText(scratchFree, false) + "):",
+                       SizeText(scratchNeeded, true) + ", свободно " + SizeText(scratchFree, false) + "):",
                    clRed);
         host.Trace(scratchFolder, clRed);
         return RunOutcome::Refused;
@@ -109,9 +105,6 @@ RunOutcome DryRunCleaning(CleaningHost& host, platform::FileSystem& files, const
         stage.DropConnection();
         return RunOutcome::Refused;
     }
-    const DatabaseStage::DeletedRows& rows = stage.LastDeleted();
-    host.Trace(
-        "Строк старше выбранной даты: log — " + Count(rows.log) + ", ERRORS_LOG — " + Count(rows.errorsLog) + ".",
-        clBlack);
+    host.Trace("Строк старше выбранной даты: " + DatabaseStage::DeletedRowsText(stage.LastDeleted()) + ".", clBlack);
     return outcome;
 }

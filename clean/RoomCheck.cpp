@@ -62,3 +62,8 @@ std::string RoomFigures(const RoomForRun& room)
 {
     return "нужно не меньше " + SizeText(room.needed, true) + ", свободно " + SizeText(room.available, false);
 }
+
+std::string NoRoomLine(const RoomForRun& room)
+{
+    return "Недостаточно места на диске для очистки: " + RoomFigures(room) + ".";
+}

@@ -39,3 +39,5 @@ std::string SizeText(std::uint64_t bytes, bool roundUp);
 
 // "нужно не меньше …, свободно …": the two figures of a room check.
 std::string RoomFigures(const RoomForRun& room);
+// The red line of a volume without room for the run, figures included.
+std::string NoRoomLine(const RoomForRun& room);
