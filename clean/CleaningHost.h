@@ -2,6 +2,7 @@
 
 #include <string>
 
+#include "clean/RunProgress.h"
 #include "clean/TDateTime.h"
 #include "clean/Trace.h"
 
@@ -22,8 +23,13 @@ public:
     virtual void UncheckCorrection() = 0;
     virtual void ClearTrace() = 0;
     virtual void SetScreenCursor(TCursor cursor) = 0;
-    // Called about every 100 ms while the run waits for the safety copy or
-    // for gbak: a window keeps itself painted and answering here. It must not
-    // take the operator's input, which waits for the next Trace.
-    virtual void KeepAlive() {}
+    // Whether the host follows the long steps: they then work beside its
+    // thread, which KeepAlive is called on, and the host may ask the run to
+    // stop meanwhile. Without, they simply block.
+    virtual bool FollowsProgress() { return false; }
+    // Called about every 100 ms while the run waits for the safety copy, the
+    // delete or gbak, with where the step stands: a window keeps itself
+    // painted and answering here. It must not take the operator's input,
+    // which waits for the next Trace, except a request to close.
+    virtual void KeepAlive(const RunProgress&) {}
 };

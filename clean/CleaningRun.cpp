@@ -4,6 +4,7 @@
 #include <chrono>
 #include <cstdio>
 #include <cstring>
+#include <memory>
 #include <optional>
 #include <utility>
 
@@ -11,6 +12,7 @@
 #include "clean/FileErrorText.h"
 #include "clean/JournalEntry.h"
 #include "clean/RoomCheck.h"
+#include "clean/RunProgress.h"
 #include "platform/PathNames.h"
 #include "platform/SupportLog.h"
 
@@ -40,6 +42,7 @@ constexpr const char* InstallationLine =
     "Причина не в файле БД: клиент Firebird не смог подключиться к нему (проверьте установку Firebird, переменную "
     "FIREBIRD и учётную запись SYSDBA).";
 constexpr const char* DiskFullLine = "Причина: недостаточно места на диске.";
+constexpr const char* StoppedLine = "Очистка остановлена оператором.";
 // The engine reports a database by a name of at most 255 characters; beyond
 // that the check of the restored database could never succeed.
 constexpr std::size_t LongestDatabasePath = 255;
@@ -182,6 +185,7 @@ void CleaningRun::Run()
 {
     const auto started = std::chrono::steady_clock::now();
     sizeBefore_ = 0;
+    stopRequested_ = false;
     host_.ClearTrace();
     outcome_ = RunOutcome::Refused;
     std::string path = host_.DatabasePathText();
@@ -192,6 +196,9 @@ void CleaningRun::Run()
     if (!TakeDatabasePath(path, names) || !MakeSafetyCopy(path, names))
         return;
     host_.Trace(OkLine, clGreen);
+    // A stop asked for while a line was written waits for no step.
+    if (stopRequested_)
+        return FailStopped(path, names, false);
 
     const bool cleaning = !host_.SkipChecked();
     if (cleaning) {
@@ -201,11 +208,14 @@ void CleaningRun::Run()
         const TDateTime cutOff = host_.CalendarValue();
         if (!MarkChanging(path))
             return FailUnchanged(names);
-        if (!stage_.DeleteBeforeDate(cutOff))
-            return FailDatabaseStep(DeleteFailedLine, path, names);
+        if (!stage_.DeleteBeforeDate(cutOff, Watching(RunStep::Deleting, 0)))
+            return stopRequested_ ? FailStopped(path, names, false)
+                                  : FailDatabaseStep(DeleteFailedLine, path, names);
         host_.Trace(OkLine, clGreen);
         if (!stage_.CloseDatabase())
             return FailDatabaseStep(CloseFailedLine, path, names);
+        if (stopRequested_)
+            return FailStopped(path, names, false);
     }
 
     // gbak has exited 0 with indices left inactive, which the product would
@@ -217,10 +227,17 @@ void CleaningRun::Run()
         [this, &settings](const std::string& restored) {
             return stage_.RestoredDatabaseUsable(restored) && (!settings || stage_.ReadSettings(restored) == settings);
         },
-        [this] { host_.KeepAlive(); }, [this, &path] { return MarkChanging(path); });
+        [this](RunStep step, const std::string& input) {
+            std::uint64_t size = 0;
+            files_.Size(input, size);
+            return Watching(step, size);
+        },
+        [this, &path] { return !stopRequested_ && MarkChanging(path); });
     CompactResult result = compaction.CompactDatabase(path, names.fdk, [this] { return host_.CorrectionChecked(); });
     if (result == cpDone && !MakeRestoredDurable(names, path))
         result = cpRestoreFailed;
+    if (result != cpDone && stopRequested_)
+        return FailStopped(path, names, result == cpBackupFailed || result == cpRestoreFailed);
     if (result != cpDone)
         return FailCompaction(result, compaction.FailedForLackOfSpace(), path, names);
 
@@ -243,11 +260,7 @@ void CleaningRun::TraceSummary(const std::string& path, std::chrono::steady_cloc
         host_.Trace(
             "Размер файла БД: до очистки " + SizeText(sizeBefore_, false) + ", после " + SizeText(after, false) + ".",
             clBlack);
-    const long long seconds =
-        std::chrono::duration_cast<std::chrono::seconds>(std::chrono::steady_clock::now() - started).count();
-    char took[32];
-    std::snprintf(took, sizeof took, "%lld:%02lld:%02lld", seconds / 3600, seconds / 60 % 60, seconds % 60);
-    host_.Trace(std::string("Время очистки: ") + took + ".", clBlack);
+    host_.Trace("Время очистки: " + ElapsedText(std::chrono::steady_clock::now() - started) + ".", clBlack);
 }
 
 // The restore made a new file with gbak's owner and default mode, which
@@ -323,7 +336,11 @@ bool CleaningRun::MakeSafetyCopy(const std::string& path, const WorkingNames& na
     }
 
     host_.Trace(SavingLine, clBlue);
-    platform::FileResult copied = files_.Copy(path, names.bak, [this] { host_.KeepAlive(); });
+    platform::FileResult copied = files_.Copy(path, names.bak, Watching(RunStep::Copying, sizeBefore_));
+    if (copied.error == platform::FileError::Stopped) {
+        FailStopped(path, names, false);
+        return false;
+    }
     if (!copied) {
         FailCopy(copied.error == platform::FileError::TargetExists ? "файл " + names.bak + " уже существует"
                                                                    : FileErrorText(copied));
@@ -583,6 +600,36 @@ bool CleaningRun::HasRoom(const std::string& path, const WorkingNames& names)
     Refuse(NoRoomLine(room));
     TraceWithPath(host_, "Освободите место на диске или перенесите файл БД на диск, где места больше:", path);
     return false;
+}
+
+// Reports where the step stands to a host that follows it, and hands on its
+// request to stop. Once at the start, so the step shows before its first
+// interval has passed.
+platform::WhileWaiting CleaningRun::Watching(RunStep step, std::uint64_t inputSize)
+{
+    if (!host_.FollowsProgress())
+        return {};
+    auto progress = std::make_shared<StepProgress>(step, inputSize);
+    host_.KeepAlive(progress->At(0));
+    return [this, progress](platform::BytesSoFar bytes) {
+        host_.KeepAlive(progress->At(bytes));
+        return !stopRequested_;
+    };
+}
+
+// The operator stopped the run: the road of a failed step, with the line
+// that says why.
+void CleaningRun::FailStopped(const std::string& path, const WorkingNames& names, bool deleteBackup)
+{
+    host_.SetScreenCursor(crDefault);
+    stage_.DropConnection();
+    host_.Trace(StoppedLine, clRed);
+    if (!changing_) {
+        TidyUnchanged(names, deleteBackup);
+        TraceWithPath(host_, "Файл БД не изменён:", path);
+        return;
+    }
+    ReportPutBack(RollBack(path, names, deleteBackup), path, names);
 }
 
 void CleaningRun::Refuse(const std::string& line)

@@ -11,6 +11,7 @@
 #include "clean/CompactionStage.h"
 #include "clean/DatabaseStage.h"
 #include "clean/RunOutcome.h"
+#include "clean/RunProgress.h"
 #include "clean/WorkingNames.h"
 #include "platform/FileSystem.h"
 #include "platform/ProcessRunner.h"
@@ -42,6 +43,12 @@ public:
     // platform::RegistryError, cursor restored, files left as they are.
     void RunCleaning();
     bool Running() const { return running_; }
+    // Asks the run under way to stop: the step in progress is ended (gbak
+    // killed, the statement cancelled, the copy abandoned) and the run takes
+    // its rollback, saying that the operator stopped it. Only a host that
+    // follows progress is heard during a step; otherwise the run stops
+    // before its next step.
+    void RequestStop() { stopRequested_ = running_; }
     // How the last run ended; NeedsAttention also when it ended by an error.
     RunOutcome Outcome() const { return outcome_; }
 
@@ -63,6 +70,8 @@ private:
     bool HasRoom(const std::string& path, const WorkingNames& names);
     bool MarkChanging(const std::string& path);
     bool MakeRestoredDurable(const WorkingNames& names, const std::string& path);
+    platform::WhileWaiting Watching(RunStep step, std::uint64_t inputSize);
+    void FailStopped(const std::string& path, const WorkingNames& names, bool deleteBackup);
     void Refuse(const std::string& line);
     void FailCopy(const std::string& cause);
     void FailDatabaseStep(const char* message, const std::string& path, const WorkingNames& names);
@@ -94,5 +103,6 @@ private:
     // unknown.
     std::uint64_t sizeBefore_ = 0;
     bool running_ = false;
+    bool stopRequested_ = false;
     RunOutcome outcome_ = RunOutcome::Refused;
 };

@@ -56,7 +56,7 @@ RegistryReaderFactory PlatformRegistryReaderFactory()
 
 CompactionStage::CompactionStage(TraceSink& trace, platform::FileSystem& files, platform::ProcessRunner& processes,
                                  RegistryReaderFactory makeRegistryReader, RestoreCheck restoredUsable,
-                                 platform::WhileWaiting whileWaiting, BeforeChange beforeChange)
+                                 GbakWaiting whileWaiting, BeforeChange beforeChange)
     : trace_(trace),
       files_(files),
       processes_(processes),
@@ -91,7 +91,7 @@ CompactResult CompactionStage::CompactDatabase(const std::string& path, const st
     trace_.Trace("Создание бэкапа файла БД (*.fdb -> *.fdk)...", clBlue);
     // gbak writes into a file that exists and keeps its access: the backup
     // holds every row of the database and must be no easier to read.
-    if (!files_.PrepareLike(path, FdkFileName) || !RunGbak(gbak.Backup(path, FdkFileName)))
+    if (!files_.PrepareLike(path, FdkFileName) || !RunGbak(gbak.Backup(path, FdkFileName), RunStep::BackingUp, path))
         return cpBackupFailed;
     trace_.Trace("...Ok", clGreen);
 
@@ -104,7 +104,7 @@ CompactResult CompactionStage::CompactDatabase(const std::string& path, const st
     trace_.Trace("Восстановление из бэкапа файла БД (*.fdk -> *.fdb)...", clBlue);
     // Asked only now: the operator may have ticked the box while the backup
     // lines were painted.
-    if (!RunGbak(gbak.Restore(FdkFileName, path, correct())))
+    if (!RunGbak(gbak.Restore(FdkFileName, path, correct()), RunStep::Restoring, FdkFileName))
         return cpRestoreFailed;
     // gbak can exit 0 and leave the new database shut down when indices
     // failed to activate; the product could not use it.
@@ -114,10 +114,12 @@ CompactResult CompactionStage::CompactDatabase(const std::string& path, const st
     return cpDone;
 }
 
-bool CompactionStage::RunGbak(const platform::CommandArguments& commandLine)
+bool CompactionStage::RunGbak(const platform::CommandArguments& commandLine, RunStep step, const std::string& input)
 {
-    const platform::ProcessOutcome outcome = processes_.Run(commandLine, whileWaiting_);
-    const bool succeeded = outcome.started && outcome.exited && outcome.exitCode == 0;
+    const platform::ProcessOutcome outcome =
+        processes_.Run(commandLine, whileWaiting_ ? whileWaiting_(step, input) : platform::WhileWaiting());
+    stopped_ = outcome.stopped;
+    const bool succeeded = outcome.started && outcome.exited && outcome.exitCode == 0 && !outcome.stopped;
     lackOfSpace_ = !succeeded && SaysDiskFull(outcome.outputTail);
     return succeeded;
 }

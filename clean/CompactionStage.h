@@ -5,6 +5,7 @@
 #include <string>
 
 #include "clean/CompactResult.h"
+#include "clean/RunProgress.h"
 #include "clean/Trace.h"
 #include "platform/CommandLine.h"
 #include "platform/FileSystem.h"
@@ -25,22 +26,29 @@ using RestoreCheck = std::function<bool(const std::string& path)>;
 // file untouched and the result cpBackupFailed.
 using BeforeChange = std::function<bool()>;
 
+// What is called while one gbak run of `step` reads `input`, made as the run
+// starts (platform::WhileWaiting); empty: gbak is simply waited for.
+using GbakWaiting = std::function<platform::WhileWaiting(RunStep step, const std::string& input)>;
+
 // Rebuilds a database file with gbak: backup, delete, restore in place.
 class CompactionStage {
 public:
     // Without `restoredUsable`, a restore that exits with 0 counts as done.
-    // `whileWaiting` is called while gbak runs (platform::WhileWaiting).
     CompactionStage(TraceSink& trace, platform::FileSystem& files, platform::ProcessRunner& processes,
                     RegistryReaderFactory makeRegistryReader, RestoreCheck restoredUsable = nullptr,
-                    platform::WhileWaiting whileWaiting = {}, BeforeChange beforeChange = nullptr);
+                    GbakWaiting whileWaiting = {}, BeforeChange beforeChange = nullptr);
 
     // `correct` is asked once, when the restore is built, after the backup.
     // A registry value of the wrong kind raises platform::RegistryError.
     CompactResult CompactDatabase(const std::string& path, const std::string& FdkFileName,
                                   const std::function<bool()>& correct);
 
-    // One gbak run: true exactly when it started and exited with code 0.
-    bool RunGbak(const platform::CommandArguments& commandLine);
+    // One gbak run, of `step` reading `input`: true exactly when it started
+    // and exited with code 0.
+    bool RunGbak(const platform::CommandArguments& commandLine, RunStep step = RunStep::BackingUp,
+                 const std::string& input = {});
+    // Whether the last gbak run was killed because its waiter asked to stop.
+    bool Stopped() const { return stopped_; }
 
     // Whether the last gbak run that failed said the disk was full, in its
     // own words or the system's.
@@ -52,7 +60,8 @@ private:
     platform::ProcessRunner& processes_;
     RegistryReaderFactory makeRegistryReader_;
     RestoreCheck restoredUsable_;
-    platform::WhileWaiting whileWaiting_;
+    GbakWaiting whileWaiting_;
     BeforeChange beforeChange_;
     bool lackOfSpace_ = false;
+    bool stopped_ = false;
 };

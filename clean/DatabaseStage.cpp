@@ -131,18 +131,37 @@ long long DatabaseStage::RunStatement(const std::string& text)
     return rows;
 }
 
-bool DatabaseStage::DeleteBeforeDate(const TDateTime& cutOff)
+bool DatabaseStage::DeleteBeforeDate(const TDateTime& cutOff, const platform::WhileWaiting& whileWaiting)
 {
     lastDeleted_ = {};
+    lastDeleteCancelled_ = false;
+    // The statements run beside the waiting thread, which can keep a window
+    // painted meanwhile and cancel them through the client.
+    const auto statement = [&](const std::string& text) {
+        return platform::WaitingFor([&](platform::StepShare&) { return RunStatement(text); }, whileWaiting,
+                                    [this] { CancelStatement(); });
+    };
     try {
-        lastDeleted_.log = RunStatement("DELETE FROM log WHERE log_time<'" + CutOffText(cutOff) + "'");
-        lastDeleted_.errorsLog = RunStatement("DELETE FROM ERRORS_LOG WHERE ERR_END<'" + CutOffText(cutOff) + "'");
+        lastDeleted_.log = statement("DELETE FROM log WHERE log_time<'" + CutOffText(cutOff) + "'");
+        lastDeleted_.errorsLog = statement("DELETE FROM ERRORS_LOG WHERE ERR_END<'" + CutOffText(cutOff) + "'");
         return true;
     } catch (...) {
         LogCurrentCause("delete data before date");
-        trace_.Trace("An exception occured during delete data before date", clRed);
+        if (!lastDeleteCancelled_)
+            trace_.Trace("An exception occured during delete data before date", clRed);
         return false;
     }
+}
+
+void DatabaseStage::CancelStatement()
+{
+    lastDeleteCancelled_ = true;
+    const fb::Api& api = client_.Get();
+    if (api.fb_cancel_operation == nullptr || !Database || !Database->Connected())
+        return;
+    fb::StatusVector status{};
+    // Failing, it only means the statement had ended already.
+    api.fb_cancel_operation(status, Database->Handle(), fb::CancelRaise);
 }
 
 std::string DatabaseStage::DeletedRowsText(const DeletedRows& rows)

@@ -11,6 +11,7 @@
 #include "clean/firebird/TIBDatabase.h"
 #include "clean/firebird/TIBSQL.h"
 #include "clean/firebird/TIBTransaction.h"
+#include "platform/WhileWaiting.h"
 
 // The database stage of a cleaning run: attach to DBFileName as UserName,
 // delete the old rows of the two log tables, detach. Each operation reports
@@ -27,8 +28,11 @@ public:
 
     bool OpenDatabase();
     // Deletes from `log` and then from `ERRORS_LOG` every row stamped before
-    // `cutOff`, one table per committed transaction.
-    bool DeleteBeforeDate(const TDateTime& cutOff);
+    // `cutOff`, one table per committed transaction. With `whileWaiting`,
+    // each statement runs on a thread of its own meanwhile; when that answers
+    // false the statement is cancelled through the client, and the delete
+    // fails without a line of its own.
+    bool DeleteBeforeDate(const TDateTime& cutOff, const platform::WhileWaiting& whileWaiting = {});
     // How many rows the last DeleteBeforeDate deleted from each table, by the
     // statements' own counts; -1 where the engine gave none.
     struct DeletedRows {
@@ -85,6 +89,8 @@ private:
     fb::ClientLoader client_;
 
     void CloseAndRelease();
+    void CancelStatement();
+    bool lastDeleteCancelled_ = false;
     // Attaches to `path` on an attachment of its own and runs each select,
     // which returns one SMALLINT; nothing when any of it fails.
     std::optional<std::vector<short>> QuerySmallints(const std::string& path, const std::vector<std::string>& selects);

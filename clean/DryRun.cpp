@@ -92,7 +92,7 @@ RunOutcome DryRunCleaning(CleaningHost& host, platform::FileSystem& files, const
     for (int attempt = 0; attempt < 100 && copied.error == platform::FileError::TargetExists; ++attempt) {
         copy = std::make_unique<ScratchCopy>(
             files, scratchFolder + "quenor-cleaner-count-" + std::to_string(attempt) + ".fdb");
-        copied = copy->Make(path, [&host] { host.KeepAlive(); });
+        copied = copy->Make(path, {});
     }
     if (!copied) {
         host.Trace("Не удалось скопировать файл БД для подсчёта строк: " + FileErrorText(copied) + ".", clRed);

@@ -21,6 +21,8 @@ std::string FileErrorText(const platform::FileResult& result)
         return "у файла установлен атрибут «только чтение»";
     case platform::FileError::NotInCodePage:
         return "в пути есть буквы, которых нет в кодовой странице системы";
+    case platform::FileError::Stopped:
+        return "остановлено оператором";
     case platform::FileError::None:
     case platform::FileError::Other:
         break;

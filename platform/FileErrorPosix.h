@@ -28,6 +28,8 @@ inline FileResult FromErrno(int code)
         return {FileError::NotAFile, code};
     case ENAMETOOLONG:
         return {FileError::NameTooLong, code};
+    case ECANCELED:
+        return {FileError::Stopped, code};
     case EWOULDBLOCK:
     case EBUSY:
     case ETXTBSY:

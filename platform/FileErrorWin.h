@@ -30,6 +30,8 @@ inline FileResult FromWinError(DWORD code)
     case ERROR_FILENAME_EXCED_RANGE:
     case ERROR_BUFFER_OVERFLOW:
         return {FileError::NameTooLong, systemCode};
+    case ERROR_CANCELLED:
+        return {FileError::Stopped, code};
     case ERROR_SHARING_VIOLATION:
     case ERROR_LOCK_VIOLATION:
         return {FileError::Held, systemCode};

@@ -23,6 +23,7 @@ enum class FileError {
     NameTooLong,    // the path or one of its names is longer than the system takes
     ReadOnly,       // the file has the read-only attribute
     NotInCodePage,  // a name on the path has letters the system's code page lacks
+    Stopped,        // the waiter asked the step to stop, and it did
     Other,          // anything else: `systemCode` says what the system said
 };
 
@@ -47,8 +48,10 @@ public:
     // process for writing, and leaves no partial target behind. Nobody can
     // write into `existing` while it is copied, and the copy has no wider
     // access than `existing` from its first moment. The complete copy and its
-    // name are on the disk before it returns. Calls `whileWaiting`
-    // every WhileWaitingInterval until the copy is done.
+    // name are on the disk before it returns. Calls `whileWaiting` every
+    // WhileWaitingInterval until the copy is done, with the bytes written so
+    // far; when it answers false the copy ends with Stopped, leaving no
+    // target.
     virtual FileResult Copy(const std::string& existing, const std::string& target,
                             const WhileWaiting& whileWaiting = {}) = 0;
     // Deletes a file (a link itself, not what it leads to); fails when another

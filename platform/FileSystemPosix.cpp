@@ -60,20 +60,28 @@ bool LockIfRegular(const std::string& path, const struct stat& info, UniqueFd& h
 // once overlaps the two; the final fsync then has little left to do.
 class WriteBack {
 public:
-    explicit WriteBack(int fd) : fd_(fd) {}
+    WriteBack(int fd, StepShare& share) : fd_(fd), share_(share) {}
 
-    void Copied(std::size_t bytes)
+    // False, with errno ECANCELED, once the waiter has asked to stop.
+    bool Copied(std::size_t bytes)
     {
         copied_ += static_cast<off_t>(bytes);
+        share_.bytes = static_cast<std::uint64_t>(copied_);
+        if (share_.stop) {
+            errno = ECANCELED;
+            return false;
+        }
         if (copied_ - started_ >= static_cast<off_t>(CopyStretch)) {
             // Only a head start: the final fsync reports any error.
             sync_file_range(fd_, started_, copied_ - started_, SYNC_FILE_RANGE_WRITE);
             started_ = copied_;
         }
+        return true;
     }
 
 private:
     int fd_;
+    StepShare& share_;
     off_t started_ = 0;
     off_t copied_ = 0;
 };
@@ -116,28 +124,30 @@ bool ReadPieces(int fd, const std::function<bool(const char* data, std::size_t s
 bool ReadWriteCopy(int from, int to, WriteBack& writeBack)
 {
     return ReadPieces(from, [&](const char* data, std::size_t size) {
-        if (!WriteAll(to, data, size))
-            return false;
-        writeBack.Copied(size);
-        return true;
+        return WriteAll(to, data, size) && writeBack.Copied(size);
     });
 }
 
-bool CopyContents(int from, int to)
+bool CopyContents(int from, int to, StepShare& share)
 {
-    // Sharing the extents (btrfs, XFS) is near instant.
-    if (ioctl(to, FICLONE, from) == 0)
-        return true;
+    // Sharing the extents (btrfs, XFS) is near instant; a stop asked for
+    // meanwhile still counts, as it would for any copy.
+    if (ioctl(to, FICLONE, from) == 0) {
+        if (share.stop)
+            errno = ECANCELED;
+        return !share.stop;
+    }
     // The kernel copies without passing the bytes through us. It ends with 0;
     // a 0 before any byte may also mean a file it cannot copy itself (procfs
     // reports size 0), which read() then copies.
-    WriteBack writeBack(to);
+    WriteBack writeBack(to, share);
     bool anyCopied = false;
     for (;;) {
         const ssize_t copied = copy_file_range(from, nullptr, to, nullptr, CopyStretch, 0);
         if (copied > 0) {
             anyCopied = true;
-            writeBack.Copied(static_cast<std::size_t>(copied));
+            if (!writeBack.Copied(static_cast<std::size_t>(copied)))
+                return false;
             continue;
         }
         if (copied == 0) {
@@ -199,10 +209,10 @@ class PosixFileSystem final : public FileSystem {
 public:
     FileResult Copy(const std::string& existing, const std::string& target, const WhileWaiting& whileWaiting) override
     {
-        return WaitingFor([&] { return CopyNow(existing, target); }, whileWaiting);
+        return WaitingFor([&](StepShare& share) { return CopyNow(existing, target, share); }, whileWaiting);
     }
 
-    FileResult CopyNow(const std::string& existing, const std::string& target)
+    FileResult CopyNow(const std::string& existing, const std::string& target, StepShare& share)
     {
         UniqueFd source(open(existing.c_str(), O_RDONLY | O_CLOEXEC | O_NOCTTY));
         if (!source.Valid())
@@ -220,7 +230,7 @@ public:
         if (!copy.Valid())
             return FromErrno(errno);
         PartialTarget partial(target);
-        if (!CopyContents(source.Get(), copy.Get()))
+        if (!CopyContents(source.Get(), copy.Get(), share))
             return FromErrno(errno);
         if (!GiveAccessOf(copy.Get(), info))
             return FromErrno(errno);
@@ -303,7 +313,8 @@ public:
         const int error = errno;
         if (error != EPERM && error != EOPNOTSUPP && error != EXDEV && error != EMLINK)
             return FromErrno(error);
-        return CopyNow(path, name);
+        StepShare unwatched;
+        return CopyNow(path, name, unwatched);
     }
 
     std::vector<std::string> FilesEndingWith(const std::string& folder, const std::string& suffix) override

@@ -120,10 +120,13 @@ private:
     DWORD looked_ = ERROR_SUCCESS;
 };
 
-FileResult CopyInto(HANDLE source, HANDLE target)
+FileResult CopyInto(HANDLE source, HANDLE target, StepShare& share)
 {
     std::vector<char> buffer(ReadPiece);
+    std::uint64_t copied = 0;
     for (;;) {
+        if (share.stop)
+            return FromWinError(ERROR_CANCELLED);
         DWORD got = 0;
         if (!ReadFile(source, buffer.data(), ReadPiece, &got, nullptr))
             return FromWinError(GetLastError());
@@ -134,6 +137,8 @@ FileResult CopyInto(HANDLE source, HANDLE target)
             return FromWinError(GetLastError());
         if (written != got)
             return FromWinError(ERROR_DISK_FULL);
+        copied += written;
+        share.bytes = copied;
     }
     // The copy keeps the time the source was last written, as CopyFile's does.
     FILETIME created{}, accessed{}, written{};
@@ -147,7 +152,7 @@ FileResult CopyInto(HANDLE source, HANDLE target)
 // refused, and nobody can begin to write into it while it is copied, so the
 // copy is of one moment of the file. The copy carries the source's access
 // list from its first moment.
-FileResult CopyHeld(const std::wstring& existing, const std::wstring& target)
+FileResult CopyHeld(const std::wstring& existing, const std::wstring& target, StepShare& share)
 {
     const UniqueHandle source(CreateFileW(existing.c_str(), GENERIC_READ | READ_CONTROL, FILE_SHARE_READ, nullptr,
                                           OPEN_EXISTING, FILE_FLAG_SEQUENTIAL_SCAN, nullptr));
@@ -171,7 +176,7 @@ FileResult CopyHeld(const std::wstring& existing, const std::wstring& target)
     // Given once more through the handle, as PrepareLike does: Wine takes
     // of a list at creation less than it takes afterwards.
     const DWORD given = access.GiveTo(copy.Get());
-    FileResult copied = given != ERROR_SUCCESS ? FromWinError(given) : CopyInto(source.Get(), copy.Get());
+    FileResult copied = given != ERROR_SUCCESS ? FromWinError(given) : CopyInto(source.Get(), copy.Get(), share);
     // The attributes once more, through the handle: Wine lifts the read-only
     // one when it is given the list. A copy that a power cut could take away
     // must not count as the safety copy.
@@ -231,7 +236,8 @@ public:
     FileResult Copy(const std::string& existing, const std::string& target, const WhileWaiting& whileWaiting) override
     {
         // The error is read on the thread that did the copy: it is per thread.
-        return WaitingFor([&] { return CopyHeld(WidePath(existing), WidePath(target)); }, whileWaiting);
+        return WaitingFor([&](StepShare& share) { return CopyHeld(WidePath(existing), WidePath(target), share); },
+                          whileWaiting);
     }
 
     // DeleteFileW changes only metadata, which NTFS logs: after a power cut

@@ -11,6 +11,7 @@
 #include <algorithm>
 #include <cerrno>
 #include <chrono>
+#include <cstdio>
 #include <vector>
 
 #include "platform/UniqueFd.h"
@@ -230,11 +231,31 @@ private:
     bool logging_ = true;
 };
 
+// What the child has read so far, by the kernel's count of its reads.
+BytesSoFar BytesRead(pid_t child)
+{
+    char name[64];
+    std::snprintf(name, sizeof name, "/proc/%d/io", static_cast<int>(child));
+    const UniqueFd io(open(name, O_RDONLY | O_CLOEXEC));
+    if (!io.Valid())
+        return std::nullopt;
+    char text[512];
+    const ssize_t got = read(io.Get(), text, sizeof text - 1);
+    if (got <= 0)
+        return std::nullopt;
+    text[got] = '\0';
+    unsigned long long bytes = 0;
+    if (std::sscanf(text, "rchar: %llu", &bytes) != 1)
+        return std::nullopt;
+    return bytes;
+}
+
 // Waits for `child` to end, passing its output on meanwhile and calling
-// `whileWaiting`, when given, every interval. A pidfd wakes us the moment
-// the child ends; on a kernel without one (before 5.3) the child is polled.
+// `whileWaiting`, when given, every interval, and killing it when that asks
+// to stop. A pidfd wakes us the moment the child ends; on a kernel without
+// one (before 5.3) the child is polled.
 // False only when it cannot be waited for.
-bool WaitRelaying(pid_t child, int& status, OutputRelay& output, const WhileWaiting& whileWaiting)
+bool WaitRelaying(pid_t child, int& status, OutputRelay& output, const WhileWaiting& whileWaiting, bool& stopped)
 {
     const UniqueFd ended(static_cast<int>(syscall(SYS_pidfd_open, child, 0)));
     auto lastCall = Clock::now();
@@ -265,7 +286,12 @@ bool WaitRelaying(pid_t child, int& status, OutputRelay& output, const WhileWait
         output.Drain();
 
         if (whileWaiting && Clock::now() - lastCall >= WhileWaitingInterval) {
-            whileWaiting();
+            if (!whileWaiting(BytesRead(child)) && !stopped) {
+                // The run puts everything back; nothing the child leaves
+                // half done needs it to end gracefully.
+                stopped = true;
+                kill(child, SIGKILL);
+            }
             lastCall = Clock::now();
         }
     }
@@ -319,7 +345,7 @@ public:
         const BrokenPipeHeld brokenPipe;
         OutputRelay relay(std::move(output.read));
         int status = 0;
-        const bool waited = WaitRelaying(child, status, relay, whileWaiting);
+        const bool waited = WaitRelaying(child, status, relay, whileWaiting, outcome.stopped);
         outcome.outputTail = relay.TakeTail();
         // A child that cannot be waited for counts as failure.
         if (waited && WIFEXITED(status)) {

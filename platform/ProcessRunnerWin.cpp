@@ -202,14 +202,21 @@ public:
         if (inheriting)
             output.Start();
 
+        ProcessOutcome outcome;
         if (!whileWaiting) {
             WaitForSingleObject(process.Get(), INFINITE);
         } else {
             const auto interval = static_cast<DWORD>(WhileWaitingInterval.count());
-            while (WaitForSingleObject(process.Get(), interval) == WAIT_TIMEOUT)
-                whileWaiting();
+            while (WaitForSingleObject(process.Get(), interval) == WAIT_TIMEOUT) {
+                IO_COUNTERS counters{};
+                const BytesSoFar read =
+                    GetProcessIoCounters(process.Get(), &counters) ? BytesSoFar(counters.ReadTransferCount) : std::nullopt;
+                if (!whileWaiting(read) && !outcome.stopped) {
+                    outcome.stopped = true;
+                    TerminateProcess(process.Get(), 1);
+                }
+            }
         }
-        ProcessOutcome outcome;
         outcome.started = true;
         DWORD exitCode = 0;
         if (GetExitCodeProcess(process.Get(), &exitCode)) {

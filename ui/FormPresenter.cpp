@@ -80,22 +80,41 @@ void FormPresenter::ClearDBButtonClick()
         // touch that run's cursor.
         if (run_->Running())
             return;
-        struct CursorBack {
-            CleaningHost& host;
-            ~CursorBack() { host.SetScreenCursor(crDefault); }
-        } cursorBack{host_};
+        struct Afterwards {
+            FormPresenter& presenter;
+            ~Afterwards()
+            {
+                presenter.host_.SetScreenCursor(crDefault);
+                if (presenter.progressShown_)
+                    presenter.view_.EndProgress();
+                presenter.progressShown_ = false;
+            }
+        } afterwards{*this};
         run_->RunCleaning();
     });
 }
 
 bool FormPresenter::MayClose()
 {
-    // The run goes on to its end; the window closes after it.
-    if (run_->Running()) {
-        closeAfterRun_ = true;
-        return false;
+    if (!run_->Running())
+        return true;
+    // Asked once per request: a second close while the box is open, or
+    // after the answer, only waits for the run like the first.
+    if (!asking_ && !closeAfterRun_) {
+        asking_ = true;
+        const bool stop = view_.AskToStop(StopQuestion);
+        asking_ = false;
+        if (stop)
+            run_->RequestStop();
     }
-    return true;
+    closeAfterRun_ = true;
+    return false;
+}
+
+void FormPresenter::ShowProgress(const RunProgress& progress)
+{
+    view_.ShowProgress(ProgressCaption(progress, form::Caption), progress.percent);
+    progressShown_ = true;
 }
 
 bool FormPresenter::Running() const

@@ -36,6 +36,16 @@ public:
     virtual void ShowError(const std::exception_ptr& error) = 0;
     // Closes the window now.
     virtual void CloseWindow() = 0;
+    // Asks, in a box of its own, whether to stop the run under way, with
+    // continuing as the default answer; true to stop. `question` is UTF-8.
+    virtual bool AskToStop(std::string_view question) = 0;
+    // Shows where the run stands in the window's caption (UTF-8) and, where
+    // the desktop has one, on the window's taskbar button or launcher icon:
+    // `percent` of it, or busy with no share known.
+    virtual void ShowProgress(const std::string& caption, std::optional<int> percent) = 0;
+    // Puts the caption back to the window's own and takes the progress off
+    // the taskbar button or launcher icon.
+    virtual void EndProgress() = 0;
 };
 
 // The behaviour both windows share, written once: what each button, box
@@ -71,9 +81,16 @@ public:
     // will cut off at, however it was changed.
     void CalendarDayChanged();
 
-    // Whether the window may close now. During a run it may not; it closes
-    // once the run is over.
+    // Whether the window may close now. During a run it may not: the
+    // operator is asked whether to stop it, and the window closes once the
+    // run is over, stopped or not.
     bool MayClose();
+    // What the window's KeepAlive hears from the run.
+    void ShowProgress(const RunProgress& progress);
+
+    static constexpr std::string_view StopQuestion =
+        "Идёт очистка БД. Остановить её?\n\nОстановленная очистка вернёт оригинальный файл БД на место, и окно "
+        "закроется. Если очистку продолжить, окно закроется после её окончания.";
     bool Running() const;
     CleaningRun& Run() { return *run_; }
 
@@ -89,4 +106,6 @@ private:
     CleaningHost& host_;
     std::unique_ptr<CleaningRun> run_;
     bool closeAfterRun_ = false;
+    bool asking_ = false;
+    bool progressShown_ = false;
 };

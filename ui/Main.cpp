@@ -11,6 +11,7 @@
 #include <QLabel>
 #include <QLineEdit>
 #include <QLocale>
+#include <QMessageBox>
 #include <QPushButton>
 #include <algorithm>
 #include <stdexcept>
@@ -132,7 +133,8 @@ TMainForm::TMainForm(QWidget* owner, std::unique_ptr<FileNameDialog> dialog, Run
     : QWidget(owner, Qt::Window),
       FileOpenDialog(nullptr),
       fileDialog_(dialog ? std::move(dialog) : std::make_unique<OpenFileDialog>()),
-      presenter_(*this, *this, makeRun)
+      presenter_(*this, *this, makeRun),
+      launcher_(QStringLiteral("quenor-cleaner.desktop"))
 {
     FileOpenDialog = fileDialog_.get();
     setObjectName(QStringLiteral("MainForm"));
@@ -293,6 +295,36 @@ void TMainForm::CloseWindow()
     close();
 }
 
+bool TMainForm::AskToStop(std::string_view question)
+{
+    QMessageBox box(QMessageBox::Question, windowTitle(),
+                    QString::fromUtf8(question.data(), static_cast<qsizetype>(question.size())), QMessageBox::NoButton,
+                    this);
+    box.setObjectName(QStringLiteral("StopQuestion"));
+    QPushButton* stop = box.addButton(QStringLiteral("Остановить"), QMessageBox::DestructiveRole);
+    stop->setObjectName(QStringLiteral("Stop"));
+    QPushButton* go = box.addButton(QStringLiteral("Продолжить"), QMessageBox::RejectRole);
+    go->setObjectName(QStringLiteral("Continue"));
+    // A stop undoes minutes of work: Enter, Escape and closing the box all
+    // let the run go on.
+    box.setDefaultButton(go);
+    box.setEscapeButton(go);
+    box.exec();
+    return box.clickedButton() == stop;
+}
+
+void TMainForm::ShowProgress(const std::string& caption, std::optional<int> percent)
+{
+    setWindowTitle(QString::fromUtf8(caption));
+    launcher_.Show(percent);
+}
+
+void TMainForm::EndProgress()
+{
+    setWindowTitle(QString::fromUtf8(form::Caption.data(), static_cast<qsizetype>(form::Caption.size())));
+    launcher_.Clear();
+}
+
 void TMainForm::Trace(std::string text, TColor colour)
 {
     TraceRichEdit->Append(QString::fromUtf8(text), colour);
@@ -331,8 +363,9 @@ void TMainForm::ClearTrace()
     TraceRichEdit->clear();
 }
 
-void TMainForm::KeepAlive()
+void TMainForm::KeepAlive(const RunProgress& progress)
 {
+    presenter_.ShowProgress(progress);
     // Without this a copy or restore of minutes leaves the window blank, and
     // the desktop offers to kill it in the middle of the restore. Input is
     // left queued: a click handled here could change what the blocked step is

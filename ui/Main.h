@@ -8,6 +8,7 @@
 #include "clean/CleaningHost.h"
 #include "ui/FileNameDialog.h"
 #include "ui/FormPresenter.h"
+#include "ui/LauncherProgress.h"
 
 class CleaningRun;
 class QCheckBox;
@@ -64,9 +65,11 @@ public:
     void UncheckCorrection() override;
     void ClearTrace() override;
     void SetScreenCursor(TCursor cursor) override;
-    // Paints and answers the desktop while the run waits for the copy or for
-    // gbak; the operator's clicks and keys wait for the next Trace.
-    void KeepAlive() override;
+    bool FollowsProgress() override { return true; }
+    // Paints, shows the progress and answers the desktop while the run
+    // waits for a long step; the operator's clicks and keys wait for the
+    // next Trace, but a close request is heard.
+    void KeepAlive(const RunProgress& progress) override;
 
 protected:
     // Closing during a run waits for the run's end.
@@ -82,11 +85,15 @@ private:
     void ShowControl(std::string_view name, bool shown) override;
     void ShowError(const std::exception_ptr& error) override;
     void CloseWindow() override;
+    bool AskToStop(std::string_view question) override;
+    void ShowProgress(const std::string& caption, std::optional<int> percent) override;
+    void EndProgress() override;
 
     QWidget* ControlWidget(std::string_view name) const;
 
     std::unique_ptr<FileNameDialog> fileDialog_;
     FormPresenter presenter_;
+    LauncherProgress launcher_;
     bool busyCursor_ = false;
 };
 

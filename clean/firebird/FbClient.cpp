@@ -85,6 +85,8 @@ const Api& ClientLoader::Get()
     RefuseSignalShutdown(api);
     // Older or stripped-down clients may lack it; errors then carry no text.
     api.fb_interpret = reinterpret_cast<decltype(api.fb_interpret)>(library->Symbol("fb_interpret"));
+    api.fb_cancel_operation =
+        reinterpret_cast<decltype(api.fb_cancel_operation)>(library->Symbol("fb_cancel_operation"));
 
     api_ = api;
     library_ = std::move(library);

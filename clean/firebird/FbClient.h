@@ -65,6 +65,7 @@ inline constexpr char InfoReqDeleteCount = 16;           // isc_info_req_delete_
 inline constexpr char InfoEnd = 1;                       // isc_info_end
 inline constexpr int ShutConfirmation = 1;               // fb_shut_confirmation
 inline constexpr int ShutReasonSignal = -5;              // fb_shutrsn_signal
+inline constexpr unsigned short CancelRaise = 3;         // fb_cancel_raise
 
 #if defined(_WIN32) && !defined(_WIN64)
 #define FB_API_CALL __stdcall
@@ -96,6 +97,9 @@ struct Api {
     // Optional: the client's own text for a status vector, one message per
     // call; null when the library lacks it.
     std::int32_t(FB_API_CALL* fb_interpret)(char*, unsigned int, const Status**);
+    // Optional: ends what the attachment is doing, from another thread; null
+    // when the library lacks it.
+    Status(FB_API_CALL* fb_cancel_operation)(Status*, Handle*, unsigned short);
 };
 
 #undef FB_API_CALL

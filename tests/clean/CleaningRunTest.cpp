@@ -5,6 +5,7 @@
 #include <sys/mount.h>
 #include <sys/stat.h>
 
+#include <chrono>
 #include <filesystem>
 #include <functional>
 #include <memory>
@@ -30,6 +31,7 @@
 namespace {
 
 namespace fs = std::filesystem;
+using namespace std::chrono_literals;
 using Events = RecordingHost::Events;
 
 bool Present(const std::string& path)
@@ -174,6 +176,102 @@ TEST_F(CleaningRunTest, ADoneRunSumsUpWhatItDeletedItsSizesAndItsTime)
         EXPECT_EQ(std::vector<std::string>(summary.begin(), summary.end() - 1), expected);
         EXPECT_TRUE(std::regex_match(summary.back(), std::regex("Время очистки: 0:00:[0-5][0-9]\\.")))
             << summary.back();
+    }
+}
+
+// A host that follows the run hears every long step in the run's order,
+// each with a share that never goes back and stays short of 100 until the
+// step is over.
+TEST_F(CleaningRunTest, AFollowedRunReportsEachLongStepInOrder)
+{
+    CreateFirebirdDatabase(host.path, OldAndNewRows + ManyRows);
+    std::vector<RunStep> steps;
+    bool goingBack = false;
+    bool overNinetyNine = false;
+    int lastPercent = 0;
+    host.onProgress = [&](const RunProgress& progress) {
+        if (steps.empty() || steps.back() != progress.step) {
+            steps.push_back(progress.step);
+            lastPercent = 0;
+        }
+        if (progress.percent) {
+            goingBack = goingBack || *progress.percent < lastPercent;
+            overNinetyNine = overNinetyNine || *progress.percent > 99;
+            lastPercent = *progress.percent;
+        }
+    };
+
+    Run();
+
+    EXPECT_EQ(host.events, SuccessRoad);
+    EXPECT_EQ(steps, (std::vector<RunStep>{RunStep::Copying, RunStep::Deleting, RunStep::BackingUp,
+                                           RunStep::Restoring}));
+    EXPECT_FALSE(goingBack);
+    EXPECT_FALSE(overNinetyNine);
+}
+
+// The operator stops the run in each long step: the step ends there and
+// then (the copy abandoned, the statement cancelled, gbak killed), the lines
+// say so, and the database is the original byte for byte.
+TEST_F(CleaningRunTest, AStopInEachLongStepPutsTheOriginalBack)
+{
+    const std::string red = "red ";
+    const Events stopped = {Normal, red + "Очистка остановлена оператором."};
+    const Events backInPlace = {red + "Оригинальный файл БД возвращён на место:", red + "{db}"};
+    // A delete that would take minutes: each row's trigger counts a long way.
+    const std::string slowDelete =
+        "SET TERM ^;\n"
+        "CREATE TRIGGER slow_log FOR log BEFORE DELETE AS DECLARE i INTEGER = 0; BEGIN "
+        "WHILE (i < 2000000000) DO i = i + 1; END^\n"
+        "SET TERM ;^\nCOMMIT;\n";
+    // gbak that would run for a minute at the step named.
+    const auto gbakSleepingAt = [](const char* option) {
+        return std::string("if [ \"$1\" = ") + option + " ]; then exec sleep 60; fi\nexec /usr/bin/gbak \"$@\"";
+    };
+    const struct {
+        const char* name;
+        RunStep stopIn;
+        std::string extraSql;
+        std::string gbakScript;  // empty: the real gbak
+        Events tail;
+    } cases[] = {
+        {"copy", RunStep::Copying, "", "",
+         Join({Saving}, Join(stopped, {red + "Файл БД не изменён:", red + "{db}"}))},
+        {"delete", RunStep::Deleting, slowDelete, "", Join({Saving, Ok, Deleting}, Join(stopped, backInPlace))},
+        {"backup", RunStep::BackingUp, "", gbakSleepingAt("-b"),
+         Join({Saving, Ok, Deleting, Ok, BackingUp}, Join(stopped, backInPlace))},
+        {"restore", RunStep::Restoring, "", gbakSleepingAt("-c"),
+         Join({Saving, Ok, Deleting, Ok, BackingUp, Ok, Restoring}, Join(stopped, backInPlace))},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.name);
+        fs::remove_all(dir.File("firebird"));
+        fs::remove(host.path);
+        CreateFirebirdDatabase(host.path, OldAndNewRows + c.extraSql);
+        const std::string before = ReadFileBytes(host.path);
+        host.events.clear();
+        CleaningRun run(host, *files, *processes,
+                        c.gbakScript.empty() ? FakeRegistryFactory(true, true, "/usr/") : StandInGbak(c.gbakScript),
+                        clientLibraries);
+        // Asked once the step has surely begun its work.
+        host.onProgress = [&](const RunProgress& progress) {
+            if (progress.step == c.stopIn && (c.stopIn == RunStep::Copying || progress.elapsed > 300ms))
+                run.RequestStop();
+        };
+        const auto started = std::chrono::steady_clock::now();
+
+        run.RunCleaning();
+
+        EXPECT_LT(std::chrono::steady_clock::now() - started, 30s) << "the step was not ended";
+        Events expected = Join({Busy, "clear"}, c.tail);
+        for (std::string& event : expected)
+            if (const auto at = event.find("{db}"); at != std::string::npos)
+                event.replace(at, 4, host.path);
+        EXPECT_EQ(host.events, expected);
+        EXPECT_TRUE(ReadFileBytes(host.path) == before) << "the original is back byte for byte";
+        EXPECT_FALSE(Present(Bak()));
+        EXPECT_FALSE(Present(Fdk()));
+        EXPECT_EQ(run.Outcome(), RunOutcome::RolledBack);
     }
 }
 

@@ -6,10 +6,12 @@
 //   fd <n> <target>    each open descriptor and what it leads to
 // On its standard output it first says "probe pid <pid> pgid <group>".
 // Then it ends as argv[2] says: "exit N", "signal N", "sleep N" (N ms, then
-// exit 0), or "chatter N": N lines "out <i>" and "err <i>" (i from 0, six
+// exit 0), "read N" (N MiB from /dev/zero, then 500 ms and exit 0), or
+// "chatter N": N lines "out <i>" and "err <i>" (i from 0, six
 // digits), one a line and taking turns between standard output and error,
 // then exit 0.
 #include <dirent.h>
+#include <fcntl.h>
 #include <unistd.h>
 
 #include <chrono>
@@ -76,6 +78,16 @@ int main(int argc, char** argv)
         std::raise(number);
     if (verb == "sleep") {
         std::this_thread::sleep_for(std::chrono::milliseconds(number));
+        return 0;
+    }
+    if (verb == "read") {
+        // N MiB read, then half a second to be watched in.
+        std::vector<char> buffer(1 << 20);
+        const int zero = open("/dev/zero", O_RDONLY);
+        for (int i = 0; i < number; ++i)
+            if (read(zero, buffer.data(), buffer.size()) != static_cast<ssize_t>(buffer.size()))
+                return 102;
+        std::this_thread::sleep_for(std::chrono::milliseconds(500));
         return 0;
     }
     if (verb == "chatter") {

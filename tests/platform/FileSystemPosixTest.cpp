@@ -6,6 +6,7 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <chrono>
 #include <cstdio>
 #include <filesystem>
@@ -117,8 +118,9 @@ TEST(PosixFileSystemCopy, CopiesEveryByteOnceAndNeverOverwrites)
     // same results.
     const std::thread::id caller = std::this_thread::get_id();
     bool calledOnAnotherThread = false;
-    const platform::WhileWaiting onCaller = [&] {
+    const platform::WhileWaiting onCaller = [&](platform::BytesSoFar) {
         calledOnAnotherThread = calledOnAnotherThread || std::this_thread::get_id() != caller;
+        return true;
     };
     for (const platform::WhileWaiting& whileWaiting : {platform::WhileWaiting(), onCaller})
     for (const auto& c : cases) {
@@ -144,6 +146,45 @@ TEST(PosixFileSystemCopy, CopiesEveryByteOnceAndNeverOverwrites)
 
 // Windows refuses to copy a file that an attached database holds; here the
 // engine's flock stands for that, and any other holder's lock counts too.
+// A waiter follows the bytes written, and a copy it stops leaves nothing.
+TEST(PosixFileSystemCopy, ReportsTheBytesWrittenAndStopsWhenAsked)
+{
+    const auto files = platform::CreateFileSystem();
+    TempDir dir;
+    // Larger than the kernel copies in one call, so the copy is watched
+    // between calls.
+    const std::string bytes = Pattern(100u << 20);
+    WriteFileBytes(dir.File("db"), bytes);
+    const struct {
+        const char* name;
+        bool stop;
+        platform::FileError error;
+    } cases[] = {
+        {"followed to the end", false, platform::FileError::None},
+        {"stopped at the first call", true, platform::FileError::Stopped},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.name);
+        std::uint64_t mostSeen = 0;
+        bool goingBack = false;
+        const platform::FileResult copied =
+            files->Copy(dir.File("db"), dir.File("copy"), [&](platform::BytesSoFar seen) {
+                goingBack = goingBack || seen.value_or(0) < mostSeen;
+                mostSeen = std::max(mostSeen, seen.value_or(0));
+                return !c.stop;
+            });
+        EXPECT_EQ(copied.error, c.error);
+        EXPECT_FALSE(goingBack);
+        EXPECT_LE(mostSeen, bytes.size());
+        if (c.stop) {
+            EXPECT_FALSE(fs::exists(dir.File("copy")));
+        } else {
+            EXPECT_TRUE(ReadFileBytes(dir.File("copy")) == bytes);
+            fs::remove(dir.File("copy"));
+        }
+    }
+}
+
 TEST(PosixFileSystemCopy, RefusesASourceAnotherHolderHasLocked)
 {
     TempDir dir;

@@ -10,7 +10,9 @@
 #include <sys/wait.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <chrono>
+#include <cstdint>
 #include <cstdio>
 #include <cstdlib>
 #include <filesystem>
@@ -159,15 +161,54 @@ TEST(PosixProcessRunner, CallsBackOnTheWaitingThreadWhileTheChildRuns)
         const std::thread::id caller = std::this_thread::get_id();
         platform::WhileWaiting whileWaiting;
         if (c.callBack)
-            whileWaiting = [&] {
+            whileWaiting = [&](platform::BytesSoFar) {
                 ++calls;
                 otherThread = otherThread || std::this_thread::get_id() != caller;
+                return true;
             };
         const ProcessOutcome outcome = runner->Run({{CHILD_PROBE, true}, {report}, {c.action}}, whileWaiting);
         EXPECT_TRUE(outcome.started && outcome.exited && outcome.exitCode == 0) << c.name;
         EXPECT_GE(calls, c.fewestCalls) << c.name;
         EXPECT_LE(calls, c.mostCalls) << c.name;
         EXPECT_FALSE(otherThread) << c.name;
+    }
+}
+
+// The waiter learns what the child has read, and a waiter that asks to stop
+// has the child killed at once.
+TEST(PosixProcessRunner, TellsTheWaiterWhatTheChildReadAndStopsItWhenAsked)
+{
+    TempDir dir;
+    const std::string report = dir.File("report");
+    const auto runner = platform::CreateProcessRunner();
+    const struct {
+        const char* name;
+        const char* action;
+        bool stop;
+        std::uint64_t fewestBytesSeen;
+    } cases[] = {
+        {"reads 24 MiB", "read 24", false, 24u << 20},
+        {"stopped while it sleeps for a minute", "sleep 60000", true, 0},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.name);
+        std::uint64_t mostSeen = 0;
+        bool goingBack = false;
+        const auto started = std::chrono::steady_clock::now();
+        const ProcessOutcome outcome =
+            runner->Run({{CHILD_PROBE, true}, {report}, {c.action}}, [&](platform::BytesSoFar bytes) {
+                if (bytes) {
+                    goingBack = goingBack || *bytes < mostSeen;
+                    mostSeen = std::max(mostSeen, *bytes);
+                }
+                return !c.stop;
+            });
+        EXPECT_TRUE(outcome.started);
+        EXPECT_EQ(outcome.stopped, c.stop);
+        EXPECT_EQ(outcome.exited, !c.stop);
+        EXPECT_GE(mostSeen, c.fewestBytesSeen);
+        EXPECT_FALSE(goingBack);
+        EXPECT_LT(std::chrono::steady_clock::now() - started, std::chrono::seconds(10));
     }
 }
 
@@ -253,7 +294,7 @@ TEST(PosixProcessRunner, KeepsTheEndOfWhatTheChildWrote)
         const std::string chatter = Chatter(c.lines);
         platform::WhileWaiting whileWaiting;
         if (c.callBack)
-            whileWaiting = [] {};
+            whileWaiting = [](platform::BytesSoFar) { return true; };
         std::optional<StandardErrorToFile> logging(standardError);
         const ProcessOutcome outcome = runner->Run(
             {{CHILD_PROBE, true}, {dir.File("report")}, {"chatter " + std::to_string(c.lines)}}, whileWaiting);

@@ -18,14 +18,15 @@ TEST(WaitingFor, CallsBackOnTheCallersThreadUntilTheWorkIsDone)
     int calls = 0;
     bool otherThread = false;
     const int result = platform::WaitingFor(
-        [&] {
+        [&](platform::StepShare&) {
             worker = std::this_thread::get_id();
             std::this_thread::sleep_for(450ms);
             return 42;
         },
-        [&] {
+        [&](platform::BytesSoFar) {
             ++calls;
             otherThread = otherThread || std::this_thread::get_id() != caller;
+            return true;
         });
     EXPECT_EQ(result, 42);
     EXPECT_GE(calls, 2);
@@ -37,7 +38,13 @@ TEST(WaitingFor, CallsBackOnTheCallersThreadUntilTheWorkIsDone)
 TEST(WaitingFor, WithoutCallbackWorksOnTheCallersThread)
 {
     std::thread::id worker;
-    EXPECT_EQ(platform::WaitingFor([&] { worker = std::this_thread::get_id(); return 7; }, {}), 7);
+    EXPECT_EQ(platform::WaitingFor(
+                  [&](platform::StepShare&) {
+                      worker = std::this_thread::get_id();
+                      return 7;
+                  },
+                  {}),
+              7);
     EXPECT_EQ(worker, std::this_thread::get_id());
 }
 
@@ -47,14 +54,46 @@ TEST(WaitingFor, ErrorFromTheCallbackWaitsForTheWorkFirst)
 {
     std::atomic<bool> finished{false};
     EXPECT_THROW(platform::WaitingFor(
-                     [&] {
+                     [&](platform::StepShare&) {
                          std::this_thread::sleep_for(300ms);
                          finished = true;
                          return true;
                      },
-                     [] { throw std::runtime_error("window gone"); }),
+                     [](platform::BytesSoFar) -> bool { throw std::runtime_error("window gone"); }),
                  std::runtime_error);
     EXPECT_TRUE(finished);
+}
+
+// The waiter sees the work's bytes; its "stop" reaches the work, the stop
+// action is repeated until the work ends, and the window keeps being called
+// while the work winds down.
+TEST(WaitingFor, TheWaitersStopReachesTheWorkUntilItEnds)
+{
+    int stopActions = 0;
+    int callsAfterStop = 0;
+    bool stopAsked = false;
+    platform::BytesSoFar lastSeen;
+    const bool stopped = platform::WaitingFor(
+        [&](platform::StepShare& share) {
+            share.bytes = 4096;
+            while (!share.stop)
+                std::this_thread::sleep_for(10ms);
+            // Winding down takes a while.
+            std::this_thread::sleep_for(350ms);
+            return true;
+        },
+        [&](platform::BytesSoFar bytes) {
+            lastSeen = bytes;
+            if (stopAsked)
+                ++callsAfterStop;
+            stopAsked = true;
+            return false;
+        },
+        [&] { ++stopActions; });
+    EXPECT_TRUE(stopped);
+    EXPECT_EQ(lastSeen, platform::BytesSoFar(4096));
+    EXPECT_GE(stopActions, 2);
+    EXPECT_EQ(stopActions, callsAfterStop + 1);
 }
 
 }  // namespace

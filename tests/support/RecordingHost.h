@@ -23,6 +23,8 @@ public:
     // Called after each traced line, as the window's message processing would
     // run the operator's clicks there.
     std::function<void(TColor)> afterTrace;
+    // Set: the host follows the long steps, and hears each report here.
+    std::function<void(const RunProgress&)> onProgress;
 
     Events events;
     struct Information {
@@ -31,6 +33,12 @@ public:
     };
     std::vector<Information> information;
 
+    bool FollowsProgress() override { return static_cast<bool>(onProgress); }
+    void KeepAlive(const RunProgress& progress) override
+    {
+        if (onProgress)
+            onProgress(progress);
+    }
     std::string DatabasePathText() override { return path; }
     bool SkipChecked() override { return skip; }
     TDateTime CalendarValue() override { return calendar; }

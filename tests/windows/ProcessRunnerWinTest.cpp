@@ -188,7 +188,7 @@ TEST(WinProcessRunner, KeepsTheEndOfWhatTheChildWrote)
         const std::string written = Chatter(c.lines);
         platform::WhileWaiting whileWaiting;
         if (c.callBack)
-            whileWaiting = [] {};
+            whileWaiting = [](platform::BytesSoFar) { return true; };
         const platform::ProcessOutcome outcome =
             runner->Run({{ChildProbe(), true}, {"chatter"}, {std::to_string(c.lines)}}, whileWaiting);
         ASSERT_TRUE(outcome.started && outcome.exited);
