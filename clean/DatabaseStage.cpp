@@ -138,8 +138,15 @@ bool DatabaseStage::DeleteBeforeDate(const TDateTime& cutOff, const platform::Wh
     // The statements run beside the waiting thread, which can keep a window
     // painted meanwhile and cancel them through the client.
     const auto statement = [&](const std::string& text) {
-        return platform::WaitingFor([&](platform::StepShare&) { return RunStatement(text); }, whileWaiting,
-                                    [this] { CancelStatement(); });
+        return platform::WaitingFor(
+            [&](platform::StepShare& share) {
+                if (share.stop) {
+                    lastDeleteCancelled_ = true;
+                    throw fb::Error("the statement was stopped before it started");
+                }
+                return RunStatement(text);
+            },
+            whileWaiting, [this] { CancelStatement(); });
     };
     try {
         lastDeleted_.log = statement("DELETE FROM log WHERE log_time<'" + CutOffText(cutOff) + "'");

@@ -28,7 +28,7 @@ struct StepShare {
 };
 
 // Does `work(share)` on a thread of its own while this thread calls
-// `whileWaiting` at once and then every interval with the bytes `work` has put in the share;
+// `whileWaiting` before it starts and then every interval with the bytes `work` has put in the share;
 // returns what `work` returned. The first false from `whileWaiting` sets the
 // share's stop, which `work` is to heed; from then on `onStop` is called here
 // every interval until `work` ends, so a stop that came too early for what
@@ -42,16 +42,18 @@ auto WaitingFor(Work work, const WhileWaiting& whileWaiting, const std::function
     StepShare share;
     if (!whileWaiting)
         return work(share);
+    // Asked once before the work starts, so that a stop already asked for
+    // meets the work at its first check, however quick it is.
+    if (!whileWaiting(BytesSoFar(0)))
+        share.stop = true;
     auto done = std::async(std::launch::async, [&work, &share] { return work(share); });
-    // Called once at the start too, so that a stop already asked for is
-    // heard before the work has gone far; and still called once stopping,
-    // as the work may take a moment to wind down.
-    do {
+    // Still called once stopping, as the work may take a moment to wind down.
+    while (done.wait_for(WhileWaitingInterval) != std::future_status::ready) {
         if (!whileWaiting(share.bytes.load()))
             share.stop = true;
         if (share.stop && onStop)
             onStop();
-    } while (done.wait_for(WhileWaitingInterval) != std::future_status::ready);
+    }
     return done.get();
 }
 

@@ -7,12 +7,14 @@
 #include <QLabel>
 #include <QLocale>
 #include <QMessageBox>
+#include <QPushButton>
 #include <QScreen>
 #include <QTableView>
 #include <QTest>
 #include <QTextDocument>
 #include <QTextEdit>
 #include <QTimer>
+#include <chrono>
 #include <filesystem>
 #include <fstream>
 #include <qpa/qwindowsysteminterface.h>
@@ -25,10 +27,13 @@
 #include "platform/FileSystem.h"
 #include "platform/ProcessRunner.h"
 #include "tests/support/FakeRegistry.h"
+#include "tests/support/FileBytes.h"
 #include "tests/support/FirebirdTestDatabase.h"
+#include "tests/support/StandInFirebird.h"
 #include "tests/support/TempDir.h"
 #include "tests/support/RunSummary.h"
 #include "tests/ui/WindowTestSupport.h"
+#include "ui/FormDesign.h"
 #include "ui/Main.h"
 
 namespace {
@@ -262,30 +267,101 @@ TEST_F(MainFormRunTest, ClicksOnTheButtonsDuringARunAreIgnored)
     EXPECT_EQ(QGuiApplication::overrideCursor(), nullptr);
 }
 
-TEST_F(MainFormRunTest, ClosingTheWindowDuringARunEndsTheProgramAfterTheRun)
+// Closing the window during a run asks whether to stop it. Asked the moment
+// a step shows in the caption: "stop" ends that step, puts the original back
+// and closes the window; "continue" lets the run end with "Done!" and closes
+// the window after it.
+TEST_F(MainFormRunTest, ClosingTheWindowDuringARunAsksWhetherToStopIt)
 {
-    auto form = OpenWindow(database_);
-    bool visibleAfterCloseRequest = false;
-    std::size_t linesWhenClosed = 0;
-    QTimer::singleShot(0, form.get(), [&] {
-        QMetaObject::invokeMethod(
-            form.get(),
-            [&] {
-                form->close();
-                visibleAfterCloseRequest = form->isVisible();
-                linesWhenClosed = Lines(*form).size();
-            },
-            Qt::QueuedConnection);
-        QTest::mouseClick(Child<QWidget>(form.get(), "ClearDBButton"), Qt::LeftButton);
-    });
-    QTimer::singleShot(120000, [] { QApplication::exit(1); });  // a hung run fails instead of waiting forever
+    const PaneLine saving{"Сохранение оригинального файла БД (*.fdb -> *.bak)...", Blue};
+    const PaneLine ok{"...Ok", Green};
+    const PaneLine deleting{"Удаление данных до выбранной даты...", Blue};
+    const PaneLine backingUp{"Создание бэкапа файла БД (*.fdb -> *.fdk)...", Blue};
+    const PaneLine restoring{"Восстановление из бэкапа файла БД (*.fdk -> *.fdb)...", Blue};
+    const PaneLine stopped{"Очистка остановлена оператором.", Red};
+    const QString path = QString::fromStdString(database_);
+    const std::vector<PaneLine> backInPlace = {{"Оригинальный файл БД возвращён на место:", Red}, {path, Red}};
+    const auto join = [](std::vector<PaneLine> head, const std::vector<PaneLine>& tail) {
+        head.insert(head.end(), tail.begin(), tail.end());
+        return head;
+    };
+    // A delete that would take minutes: each row's trigger counts a long way.
+    const std::string slowDelete =
+        "SET TERM ^;\n"
+        "CREATE TRIGGER slow_log FOR log BEFORE DELETE AS DECLARE i INTEGER = 0; BEGIN "
+        "WHILE (i < 2000000000) DO i = i + 1; END^\n"
+        "SET TERM ;^\nCOMMIT;\n";
+    // gbak that would run for a minute at the step named.
+    const auto gbakSleepingAt = [](const char* option) {
+        return std::string("if [ \"$1\" = ") + option + " ]; then exec sleep 60; fi\nexec /usr/bin/gbak \"$@\"";
+    };
+    const struct {
+        const char* name;
+        const char* step;  // how the caption begins while the step runs
+        bool stop;
+        std::string extraSql;
+        std::string gbakScript;  // empty: Debian's gbak
+        std::vector<PaneLine> lines;
+    } cases[] = {
+        {"stop at the copy", "Сохранение копии:", true, "", "",
+         {saving, stopped, {"Файл БД не изменён:", Red}, {path, Red}}},
+        {"stop at the delete", "Удаление строк:", true, slowDelete, "",
+         join({saving, ok, deleting, stopped}, backInPlace)},
+        {"stop at the backup", "Бэкап:", true, "", gbakSleepingAt("-b"),
+         join({saving, ok, deleting, ok, backingUp, stopped}, backInPlace)},
+        {"stop at the restore", "Восстановление:", true, "", gbakSleepingAt("-c"),
+         join({saving, ok, deleting, ok, backingUp, ok, restoring, stopped}, backInPlace)},
+        {"continue at the backup", "Бэкап:", false, "", "", SuccessfulRunLines},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.name);
+        TempDir installation;
+        std::filesystem::remove(database_);
+        CreateFirebirdDatabase(database_, std::string(QuenorLogTables) + RowsAroundTheFirstCutOff + c.extraSql);
+        const std::string before = ReadFileBytes(database_);
+        auto files = platform::CreateFileSystem();
+        auto processes = platform::CreateProcessRunner();
+        const RegistryReaderFactory registry =
+            c.gbakScript.empty()
+                ? FakeRegistryFactory(true, true, "/usr/")
+                : FakeRegistryFactory(true, true, StandInFirebird(installation.File("firebird"), c.gbakScript) + "/");
+        auto form = OpenWindow(database_, [&](CleaningHost& host) {
+            return std::make_unique<CleaningRun>(host, *files, *processes, registry);
+        });
+        bool asked = false;
+        QString question;
+        QObject::connect(form.get(), &QWidget::windowTitleChanged, form.get(), [&](const QString& title) {
+            if (asked || !title.startsWith(QString::fromUtf8(c.step)))
+                return;
+            asked = true;
+            WhenModalOpens([&](QWidget* modal) {
+                auto* box = qobject_cast<QMessageBox*>(modal);
+                ASSERT_NE(box, nullptr);
+                question = box->text();
+                EXPECT_EQ(box->defaultButton(), Child<QPushButton>(box, "Continue"));
+                Child<QAbstractButton>(box, c.stop ? "Stop" : "Continue")->click();
+            });
+            QMetaObject::invokeMethod(form.get(), [&] { form->close(); }, Qt::QueuedConnection);
+        });
+        QTimer::singleShot(0, form.get(),
+                           [&] { QTest::mouseClick(Child<QWidget>(form.get(), "ClearDBButton"), Qt::LeftButton); });
+        QTimer::singleShot(120000, [] { QApplication::exit(1); });  // a hung run fails instead of waiting forever
+        const auto started = std::chrono::steady_clock::now();
 
-    EXPECT_EQ(QApplication::exec(), 0);
+        EXPECT_EQ(QApplication::exec(), 0);
 
-    EXPECT_TRUE(visibleAfterCloseRequest);
-    EXPECT_LT(linesWhenClosed, SuccessfulRunLines.size());
-    EXPECT_EQ(DoneLines(*form), SuccessfulRunLines) << "the run went on to its end";
-    EXPECT_FALSE(form->isVisible());
+        EXPECT_LT(std::chrono::steady_clock::now() - started, std::chrono::seconds(40)) << "the step was not ended";
+        EXPECT_TRUE(asked);
+        EXPECT_EQ(question.toStdString(), FormPresenter::StopQuestion);
+        EXPECT_EQ(c.stop ? Lines(*form) : DoneLines(*form), c.lines);
+        EXPECT_FALSE(form->isVisible()) << "the window closes once the run is over";
+        EXPECT_EQ(form->windowTitle().toStdString(), form::Caption);
+        if (c.stop) {
+            EXPECT_TRUE(ReadFileBytes(database_) == before) << "the original is back byte for byte";
+            EXPECT_FALSE(Exists(dir_.File("MAIN.bak")));
+            EXPECT_FALSE(Exists(dir_.File("MAIN.fdk")));
+        }
+    }
 }
 
 // The real process runner, watched: how deeply its Run is entered and whether
