@@ -15,6 +15,8 @@ packages=(
   locales
   # mkfs.ext4, for the power-cut tests' file system in an image file.
   e2fsprogs
+  # A session bus of its own for the test of the launcher's progress.
+  dbus-daemon
 )
 # Extra package groups can be asked for by name, e.g. `setup.sh windows`.
 for group in "$@"; do
