@@ -2,7 +2,16 @@
 
 #include <utility>
 
-HeadlessHost::HeadlessHost(std::string path, TDateTime cutOff) : path_(std::move(path)), cutOff_(cutOff) {}
+HeadlessHost::HeadlessHost(std::string path, TDateTime cutOff, bool followProgress)
+    : path_(std::move(path)), cutOff_(cutOff), followProgress_(followProgress)
+{
+}
+
+void HeadlessHost::KeepAlive(const RunProgress& progress)
+{
+    ++progressReports_;
+    caption_ = ProgressCaption(progress, "Утилита очистки БД Quenor (версия 2.1)");
+}
 
 void HeadlessHost::Trace(std::string text, TColor colour)
 {

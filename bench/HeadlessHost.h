@@ -19,7 +19,9 @@ public:
         Clock::time_point at;
     };
 
-    HeadlessHost(std::string path, TDateTime cutOff);
+    // `followProgress`: the run reports its long steps here, and each report
+    // is turned into the caption a window would show, as a window pays for.
+    HeadlessHost(std::string path, TDateTime cutOff, bool followProgress = false);
 
     std::string DatabasePathText() override { return path_; }
     bool SkipChecked() override { return false; }
@@ -29,8 +31,11 @@ public:
     void ClearTrace() override { lines_.clear(); }
     void SetScreenCursor(TCursor cursor) override { cursor_ = cursor; }
     void Trace(std::string text, TColor colour) override;
+    bool FollowsProgress() override { return followProgress_; }
+    void KeepAlive(const RunProgress& progress) override;
 
     const std::vector<Line>& Lines() const { return lines_; }
+    int ProgressReports() const { return progressReports_; }
     TCursor Cursor() const { return cursor_; }
 
 private:
@@ -38,4 +43,7 @@ private:
     TDateTime cutOff_;
     std::vector<Line> lines_;
     TCursor cursor_ = crDefault;
+    bool followProgress_;
+    int progressReports_ = 0;
+    std::string caption_;
 };

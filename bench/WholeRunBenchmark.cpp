@@ -10,11 +10,19 @@
 // writes is flushed, so single rounds are noisy; the median ratio is the one
 // to quote. FOLDER receives the database and the copies; the big files are
 // removed at the end unless --keep is given.
+//
+//   quenor_whole_run_bench ROWS FOLDER --progress [--repeat K]
+//
+// Each round cleans two fresh copies with the tool alone, once followed the
+// way the window follows a run (each step's progress reported ten times a
+// second and made into a caption) and once not, the order alternating; the
+// median of the two sides' time is compared.
 
 #include <sys/resource.h>
 #include <unistd.h>
 
 #include <algorithm>
+#include <cmath>
 #include <chrono>
 #include <cstdio>
 #include <cstdlib>
@@ -87,10 +95,10 @@ double Seconds(HeadlessHost::Clock::time_point from, HeadlessHost::Clock::time_p
 
 // The child side: one run on `database`, nothing else in this process, so
 // its peak resident set is the run's own.
-int RunTool(const std::string& database, const std::string& reportPath)
+int RunTool(const std::string& database, const std::string& reportPath, bool followProgress)
 {
     DBFileName = database;
-    HeadlessHost host(database, CutOff);
+    HeadlessHost host(database, CutOff, followProgress);
     const HeadlessHost::Clock::time_point start = HeadlessHost::Clock::now();
     {
         CleaningRun run(host);
@@ -101,7 +109,11 @@ int RunTool(const std::string& database, const std::string& reportPath)
     rusage self{};
     getrusage(RUSAGE_SELF, &self);
 
-    const std::vector<HeadlessHost::Line>& lines = host.Lines();
+    // The summary after "Done!" is left out: it took no step's time.
+    std::vector<HeadlessHost::Line> lines;
+    for (const HeadlessHost::Line& line : host.Lines())
+        if (line.colour != clBlack)
+            lines.push_back(line);
     HeadlessHost::Clock::time_point previous = start;
     for (const HeadlessHost::Line& line : lines) {
         std::string shown = line.text;
@@ -120,6 +132,7 @@ int RunTool(const std::string& database, const std::string& reportPath)
     report << "done " << (done ? 1 : 0) << "\n";
     report << "self_rss_kib " << self.ru_maxrss << "\n";
     report << "run_seconds " << Seconds(start, end) << "\n";
+    report << "progress_reports " << host.ProgressReports() << "\n";
     if (done) {
         report << "copy " << Seconds(lines[0].at, lines[1].at) << "\n";
         // Up to the backup's own line, as isql's share by hand ends when it
@@ -139,18 +152,24 @@ struct Measured {
     ChildOutcome outcome;
     StepTimes steps;
     long selfRssKiB = 0;  // the tool's own process; 0 for the pipeline
+    int progressReports = 0;
 };
 
-Measured TimeTool(const std::string& self, const std::string& database, const std::string& reportPath)
+Measured TimeTool(const std::string& self, const std::string& database, const std::string& reportPath,
+                  bool followProgress = false)
 {
     Measured measured;
-    measured.outcome = RunChild({self, "--run-tool", database, reportPath});
+    std::vector<std::string> command = {self, "--run-tool", database, reportPath};
+    if (followProgress)
+        command.push_back("--progress");
+    measured.outcome = RunChild(command);
     const std::map<std::string, std::string> report = ReadReport(reportPath);
     if (!measured.outcome.succeeded || report.count("done") == 0 || report.at("done") != "1")
         throw std::runtime_error("the tool's run did not end with Done!");
     for (const char* step : Steps)
         measured.steps[step] = std::stod(report.at(step));
     measured.selfRssKiB = std::stol(report.at("self_rss_kib"));
+    measured.progressReports = std::stoi(report.at("progress_reports"));
     return measured;
 }
 
@@ -346,9 +365,61 @@ int Benchmark(long rows, const fs::path& folder, int repeats, bool manualFirst, 
     return rowsRight ? 0 : 1;
 }
 
+// The tool with progress followed against the tool without, on fresh
+// copies of one database, the side that goes first alternating.
+int ProgressBenchmark(long rows, const fs::path& folder, int repeats)
+{
+    const fs::path scratch = folder / "scratch";
+    fs::remove_all(scratch);
+    fs::create_directories(scratch);
+    const std::string source = (folder / "source.fdb").string();
+    const std::string self = fs::read_symlink("/proc/self/exe").string();
+    std::printf("creating %ld rows in log and in ERRORS_LOG, half before %s...\n", rows, CutOffText(CutOff).c_str());
+    std::fflush(stdout);
+    CreateBenchDatabase(source, rows, CutOff, scratch.string());
+    std::printf("created: %.1f MiB\n\n", MiB(fs::file_size(source)));
+
+    std::vector<double> on, off, ratios;
+    int reports = 0;
+    for (int i = 0; i < repeats; ++i) {
+        const bool onFirst = i % 2 == 0;
+        double seconds[2] = {0, 0};  // off, on
+        for (int side = 0; side < 2; ++side) {
+            const bool followed = (side == 0) == onFirst;
+            const fs::path each = folder / (followed ? "on" : "off");
+            fs::remove_all(each);
+            fs::create_directories(each);
+            const std::string database = (each / "quenor.fdb").string();
+            fs::copy_file(source, database);
+            sync();
+            const Measured measured = TimeTool(self, database, (scratch / "tool-report.txt").string(), followed);
+            seconds[followed ? 1 : 0] = measured.outcome.seconds;
+            if (followed)
+                reports = measured.progressReports;
+            fs::remove_all(each);
+        }
+        on.push_back(seconds[1]);
+        off.push_back(seconds[0]);
+        ratios.push_back(seconds[1] / seconds[0]);
+        std::printf("round %d (%s first): progress on %.3f s, off %.3f s, on/off %.4f, %d progress reports\n", i + 1,
+                    onFirst ? "on" : "off", seconds[1], seconds[0], ratios.back(), reports);
+        std::fflush(stdout);
+    }
+    const double difference = (Median(on) - Median(off)) / Median(off) * 100;
+    std::printf("N = %ld rows per table, %d round(s)\n", rows, repeats);
+    std::printf("whole run, median: progress on %.3f s, off %.3f s; difference %+.2f %% (target within 1 %%: %s)\n",
+                Median(on), Median(off), difference, std::abs(difference) <= 1.0 ? "met" : "MISSED");
+    std::printf("on/off per round: median %.4f, range %.4f..%.4f\n", Median(ratios),
+                *std::min_element(ratios.begin(), ratios.end()), *std::max_element(ratios.begin(), ratios.end()));
+    fs::remove(source);
+    return 0;
+}
+
 int Usage()
 {
-    std::fprintf(stderr, "usage: quenor_whole_run_bench ROWS FOLDER [--repeat K] [--manual-first] [--keep]\n");
+    std::fprintf(stderr,
+                 "usage: quenor_whole_run_bench ROWS FOLDER [--repeat K] [--manual-first] [--keep]\n"
+                 "       quenor_whole_run_bench ROWS FOLDER --progress [--repeat K]\n");
     return 2;
 }
 
@@ -357,8 +428,8 @@ int Usage()
 int main(int argc, char** argv)
 {
     try {
-        if (argc == 4 && std::string(argv[1]) == "--run-tool")
-            return RunTool(argv[2], argv[3]);
+        if ((argc == 4 || argc == 5) && std::string(argv[1]) == "--run-tool")
+            return RunTool(argv[2], argv[3], argc == 5 && std::string(argv[4]) == "--progress");
         if (argc < 3)
             return Usage();
         const long rows = std::strtol(argv[1], nullptr, 10);
@@ -367,6 +438,7 @@ int main(int argc, char** argv)
         int repeats = 1;
         bool manualFirst = false;
         bool keep = false;
+        bool progress = false;
         for (int i = 3; i < argc; ++i) {
             const std::string option = argv[i];
             if (option == "--repeat" && i + 1 < argc)
@@ -375,11 +447,15 @@ int main(int argc, char** argv)
                 manualFirst = true;
             else if (option == "--keep")
                 keep = true;
+            else if (option == "--progress")
+                progress = true;
             else
                 return Usage();
         }
         if (repeats < 1)
             return Usage();
+        if (progress)
+            return ProgressBenchmark(rows, fs::absolute(argv[2]), repeats);
         return Benchmark(rows, fs::absolute(argv[2]), repeats, manualFirst, keep);
     } catch (const std::exception& error) {
         std::fprintf(stderr, "quenor_whole_run_bench: %s\n", error.what());

@@ -30,6 +30,9 @@ for group in "$@"; do
                         # The installers and the zip (windows-packages.sh); the
                         # installer test opens the zip and finds the window.
                         nsis zip unzip x11-utils) ;;
+    # A window manager for the picture of a run in progress: its title bar
+    # shows the progress in the caption.
+    screenshot) packages+=(openbox) ;;
     # 32-bit Wine (Debian's i386 wine32, hence the foreign architecture), for
     # machines whose kernel runs 32-bit programs; the test machines here do
     # not, so the default test run leaves it out.
