@@ -25,6 +25,7 @@
 #include "ui/ErrorDisplay.h"
 #include "ui/FileNameDialog.h"
 #include "ui/FormDesign.h"
+#include "ui/HeldInput.h"
 #include "ui/TracePane.h"
 #include "ui/WindowFonts.h"
 
@@ -368,9 +369,11 @@ void TMainForm::KeepAlive(const RunProgress& progress)
     presenter_.ShowProgress(progress);
     // Without this a copy or restore of minutes leaves the window blank, and
     // the desktop offers to kill it in the middle of the restore. Input is
-    // left queued: a click handled here could change what the blocked step is
-    // working on, and the run reads its inputs only between its lines.
-    QCoreApplication::processEvents(QEventLoop::ExcludeUserInputEvents);
+    // held back: a click handled here could change what the blocked step is
+    // working on, and the run reads its inputs only between its lines. The
+    // close request must get through, so the operator can stop the run.
+    const HeldInput held(windowHandle());
+    QCoreApplication::processEvents();
 }
 
 void TMainForm::SetScreenCursor(TCursor cursor)
