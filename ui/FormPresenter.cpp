@@ -111,6 +111,14 @@ bool FormPresenter::MayClose()
     return false;
 }
 
+void FormPresenter::CloseWhenRunIsOver()
+{
+    if (run_->Running())
+        closeAfterRun_ = true;
+    else
+        view_.CloseWindow();
+}
+
 void FormPresenter::ShowProgress(const RunProgress& progress)
 {
     view_.ShowProgress(ProgressCaption(progress, form::Caption), progress.percent);

@@ -85,6 +85,10 @@ public:
     // operator is asked whether to stop it, and the window closes once the
     // run is over, stopped or not.
     bool MayClose();
+    // Closes the window without asking: now, or once the run under way is
+    // over. For a request to end from outside (a shutdown signal), which
+    // nobody may be there to answer.
+    void CloseWhenRunIsOver();
     // What the window's KeepAlive hears from the run.
     void ShowProgress(const RunProgress& progress);
 

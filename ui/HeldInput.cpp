@@ -1,7 +1,9 @@
 #include "ui/HeldInput.h"
 
-#include <QCoreApplication>
-#include <QEvent>
+#include <QKeyEvent>
+#include <QMouseEvent>
+#include <QWheelEvent>
+#include <qpa/qwindowsysteminterface.h>
 
 namespace {
 
@@ -10,23 +12,53 @@ bool IsInput(QEvent::Type type)
     switch (type) {
     case QEvent::KeyPress:
     case QEvent::KeyRelease:
-    case QEvent::ShortcutOverride:
     case QEvent::MouseButtonPress:
     case QEvent::MouseButtonRelease:
     case QEvent::MouseButtonDblClick:
     case QEvent::MouseMove:
     case QEvent::Wheel:
-    case QEvent::TouchBegin:
-    case QEvent::TouchUpdate:
-    case QEvent::TouchEnd:
-    case QEvent::TouchCancel:
-    case QEvent::TabletPress:
-    case QEvent::TabletMove:
-    case QEvent::TabletRelease:
-    case QEvent::InputMethod:
         return true;
     default:
         return false;
+    }
+}
+
+using Later = QWindowSystemInterface::AsynchronousDelivery;
+
+// Back into the window system's queue, as the window system delivered it:
+// the toolkit's own state (which button is down, who has the mouse, double
+// clicks) is then kept as for any event.
+void HandOn(QWindow* window, const QEvent& event)
+{
+    switch (event.type()) {
+    case QEvent::KeyPress:
+    case QEvent::KeyRelease: {
+        const auto& key = static_cast<const QKeyEvent&>(event);
+        QWindowSystemInterface::handleExtendedKeyEvent(
+            window, key.timestamp(), key.type(), key.key(), key.modifiers(), key.nativeScanCode(),
+            key.nativeVirtualKey(), key.nativeModifiers(), key.text(), key.isAutoRepeat(),
+            static_cast<ushort>(key.count()));
+        break;
+    }
+    case QEvent::MouseButtonPress:
+    case QEvent::MouseButtonRelease:
+    case QEvent::MouseMove: {
+        const auto& mouse = static_cast<const QMouseEvent&>(event);
+        QWindowSystemInterface::handleMouseEvent<Later>(window, mouse.timestamp(), mouse.position(),
+                                                        mouse.globalPosition(), mouse.buttons(), mouse.button(),
+                                                        mouse.type(), mouse.modifiers());
+        break;
+    }
+    case QEvent::Wheel: {
+        const auto& wheel = static_cast<const QWheelEvent&>(event);
+        QWindowSystemInterface::handleWheelEvent(window, wheel.timestamp(), wheel.position(),
+                                                        wheel.globalPosition(), wheel.pixelDelta(),
+                                                        wheel.angleDelta(), wheel.modifiers(), wheel.phase());
+        break;
+    }
+    default:
+        // A double click is made again from the presses handed on.
+        break;
     }
 }
 
@@ -43,8 +75,8 @@ HeldInput::~HeldInput()
     if (!window_)
         return;
     window_->removeEventFilter(this);
-    for (std::unique_ptr<QEvent>& event : held_)
-        QCoreApplication::postEvent(window_, event.release());
+    for (const std::unique_ptr<QEvent>& event : held_)
+        HandOn(window_, *event);
 }
 
 bool HeldInput::eventFilter(QObject* watched, QEvent* event)

@@ -8,9 +8,10 @@
 
 class QEvent;
 
-// While it lives, the operator's input to `window` (keys, mouse, wheel,
-// touch) is held back instead of handled; then it is handed on, in its
-// order, to be handled by the next event processing that does not hold it.
+// While it lives, the operator's input to `window` (keys, mouse, wheel) is
+// held back instead of handled; then it is handed back to the window system's
+// queue, in its order, to be handled by the next event processing that does
+// not hold it.
 // Everything else reaches the window as usual: paints, timers and, unlike
 // with QEventLoop::ExcludeUserInputEvents, which the X11 platform applies to
 // the window manager's close request too, the close request.

@@ -55,6 +55,8 @@ public:
     void ClearDBButtonClick(QObject* sender);
     // The window's cleaning run: what the button starts.
     CleaningRun& Run() { return presenter_.Run(); }
+    // Closes the window without asking, once a run under way is over.
+    void CloseWhenRunIsOver() { presenter_.CloseWhenRunIsOver(); }
 
     // CleaningHost: what a run reads from and does to the window.
     void Trace(std::string text, TColor colour) override;
