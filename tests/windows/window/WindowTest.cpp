@@ -1034,6 +1034,9 @@ TEST_F(Win32WindowRun, DuringAStepTheWindowHearsTheRequestsToCloseAndLeavesOther
     } cases[] = {
         {"WM_CLOSE", {{WM_CLOSE, 0, 0}}, true},
         {"the system menu's close", {{WM_SYSCOMMAND, SC_CLOSE, 0}}, true},
+        // Pressed and released on the box: Windows tracks the button until
+        // the release.
+        {"the caption's close box", {{WM_NCLBUTTONDOWN, HTCLOSE, 0}, {WM_LBUTTONUP, 0, 0}}, true},
         {"Alt+F4",
          {{WM_SYSKEYDOWN, VK_MENU, altDown | (0x38 << 16) | 1}, {WM_SYSKEYDOWN, VK_F4, altDown | (0x3E << 16) | 1}},
          true},
