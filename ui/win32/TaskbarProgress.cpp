@@ -1,6 +1,17 @@
 #include "ui/win32/TaskbarProgress.h"
 
+#include <utility>
+
 namespace win32ui {
+
+ShellTaskbarProgress::ShellTaskbarProgress(ListMaker makeList) : makeList_(std::move(makeList))
+{
+    if (!makeList_)
+        makeList_ = [](ITaskbarList3** list) {
+            return CoCreateInstance(CLSID_TaskbarList, nullptr, CLSCTX_INPROC_SERVER, IID_ITaskbarList3,
+                                    reinterpret_cast<void**>(list));
+        };
+}
 
 ShellTaskbarProgress::~ShellTaskbarProgress()
 {
@@ -51,9 +62,7 @@ ITaskbarList3* ShellTaskbarProgress::List()
     if (FAILED(started) && started != RPC_E_CHANGED_MODE)
         return nullptr;
     ITaskbarList3* list = nullptr;
-    if (FAILED(CoCreateInstance(CLSID_TaskbarList, nullptr, CLSCTX_INPROC_SERVER, IID_ITaskbarList3,
-                                reinterpret_cast<void**>(&list))) ||
-        list == nullptr)
+    if (FAILED(makeList_(&list)) || list == nullptr)
         return nullptr;
     list_.reset(list);
     // Without a taskbar (no shell, or Wine's stub) the list refuses to start.

@@ -4,6 +4,7 @@
 
 #include <shobjidl.h>
 
+#include <functional>
 #include <memory>
 #include <optional>
 
@@ -25,7 +26,11 @@ public:
 // window's thread, and quietly nothing where COM or the taskbar is missing.
 class ShellTaskbarProgress : public TaskbarProgress {
 public:
-    ShellTaskbarProgress() = default;
+    // Makes the taskbar's list, with a reference for the caller.
+    using ListMaker = std::function<HRESULT(ITaskbarList3** list)>;
+
+    // `makeList`: CLSID_TaskbarList's when none is given.
+    explicit ShellTaskbarProgress(ListMaker makeList = nullptr);
     ~ShellTaskbarProgress() override;
     ShellTaskbarProgress(const ShellTaskbarProgress&) = delete;
     ShellTaskbarProgress& operator=(const ShellTaskbarProgress&) = delete;
@@ -41,6 +46,7 @@ private:
     void Set(HWND window, TBPFLAG state, int percent);
     ITaskbarList3* List();
 
+    ListMaker makeList_;
     bool tried_ = false;
     // Whether this object initialised COM on its thread, and so ends it.
     bool comStarted_ = false;
