@@ -31,7 +31,7 @@ inline FileResult FromWinError(DWORD code)
     case ERROR_BUFFER_OVERFLOW:
         return {FileError::NameTooLong, systemCode};
     case ERROR_CANCELLED:
-        return {FileError::Stopped, code};
+        return {FileError::Stopped, systemCode};
     case ERROR_SHARING_VIOLATION:
     case ERROR_LOCK_VIOLATION:
         return {FileError::Held, systemCode};

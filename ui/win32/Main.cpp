@@ -110,8 +110,10 @@ ClassAndStyle WindowKind(const form::Control& control)
 
 }  // namespace
 
-TMainForm::TMainForm(std::unique_ptr<FileNameDialog> dialog, RunFactory makeRun)
+TMainForm::TMainForm(std::unique_ptr<FileNameDialog> dialog, RunFactory makeRun,
+                     std::unique_ptr<win32ui::TaskbarProgress> taskbar)
     : fileDialog_(dialog ? std::move(dialog) : std::make_unique<OpenFileDialog>()),
+      taskbar_(taskbar ? std::move(taskbar) : std::make_unique<win32ui::ShellTaskbarProgress>()),
       presenter_(*this, *this, makeRun)
 {
     FileOpenDialog = fileDialog_.get();
@@ -536,6 +538,28 @@ void TMainForm::CloseWindow()
         DestroyWindow(Handle);
 }
 
+bool TMainForm::AskToStop(std::string_view question)
+{
+    return MessageBoxW(Handle, Utf8ToWide(question).c_str(), Utf8ToWide(form::Caption).c_str(),
+                       MB_YESNO | MB_ICONQUESTION | MB_DEFBUTTON2) == IDYES;
+}
+
+void TMainForm::ShowProgress(const std::string& caption, std::optional<int> percent)
+{
+    if (Handle == nullptr)
+        return;
+    SetWindowTextW(Handle, Utf8ToWide(caption).c_str());
+    taskbar_->Show(Handle, percent);
+}
+
+void TMainForm::EndProgress()
+{
+    if (Handle == nullptr)
+        return;
+    SetWindowTextW(Handle, Utf8ToWide(form::Caption).c_str());
+    taskbar_->Clear(Handle);
+}
+
 void TMainForm::ProcessMessages()
 {
     MSG message;
@@ -609,8 +633,9 @@ void TMainForm::SetScreenCursor(TCursor cursor)
     SetCursor(LoadCursorW(nullptr, busyCursor_ ? IDC_WAIT : IDC_ARROW));
 }
 
-void TMainForm::KeepAlive()
+void TMainForm::KeepAlive(const RunProgress& progress)
 {
+    presenter_.ShowProgress(progress);
     // Without this a copy or restore of minutes leaves the window blank, and
     // Windows marks it as not responding. Input stays queued: a click handled
     // here could change what the blocked step is working on, and the run
@@ -618,4 +643,39 @@ void TMainForm::KeepAlive()
     MSG message;
     for (int i = 0; i < KeepAlivePaintLimit && PeekMessageW(&message, nullptr, 0, 0, PM_REMOVE | PM_QS_PAINT); ++i)
         DispatchMessageW(&message);
+    DispatchCloseRequests();
+}
+
+void TMainForm::DispatchCloseRequests()
+{
+    // Each kind is looked at where it stands in the queue before it is
+    // taken, so that whatever else waits there stays in its order.
+    const auto take = [](UINT kind, auto isClose) {
+        MSG message;
+        if (!PeekMessageW(&message, nullptr, kind, kind, PM_NOREMOVE | PM_NOYIELD) || !isClose(message))
+            return false;
+        PeekMessageW(&message, message.hwnd, kind, kind, PM_REMOVE | PM_NOYIELD);
+        DispatchMessageW(&message);
+        return true;
+    };
+    const auto always = [](const MSG&) { return true; };
+    const auto sysClose = [](const MSG& m) { return (m.wParam & 0xFFF0) == SC_CLOSE; };
+    // The caption's close box: Windows tracks the button itself and, once
+    // released on it, sends SC_CLOSE.
+    const auto closeBox = [](const MSG& m) { return m.wParam == HTCLOSE; };
+    // Alt+F4 comes after Alt's own key-down, which changes nothing in a
+    // window without a menu (its release, which could open the system
+    // menu, stays queued); the default handling turns F4 into SC_CLOSE.
+    const auto altF4 = [](const MSG& m) { return m.wParam == VK_F4 || m.wParam == VK_MENU; };
+    // A few rounds: a key becomes a system command, which becomes WM_CLOSE.
+    for (int round = 0; round < 4; ++round) {
+        bool any = false;
+        while (take(WM_SYSKEYDOWN, altF4))
+            any = true;
+        any |= take(WM_NCLBUTTONDOWN, closeBox);
+        any |= take(WM_SYSCOMMAND, sysClose);
+        any |= take(WM_CLOSE, always);
+        if (!any || Handle == nullptr)
+            return;
+    }
 }

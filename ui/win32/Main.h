@@ -12,6 +12,7 @@
 #include "ui/FormDesign.h"
 #include "ui/FormPresenter.h"
 #include "ui/win32/FileNameDialog.h"
+#include "ui/win32/TaskbarProgress.h"
 #include "ui/win32/WindowFonts.h"
 
 class CleaningRun;
@@ -24,8 +25,10 @@ public:
     using RunFactory = FormPresenter::RunFactory;
 
     // `dialog`: the standard open-file dialog when none is given. `makeRun`:
-    // a run on the platform's files, processes and registry when none is given.
-    explicit TMainForm(std::unique_ptr<FileNameDialog> dialog = nullptr, RunFactory makeRun = nullptr);
+    // a run on the platform's files, processes and registry when none is
+    // given. `taskbar`: the taskbar's own progress when none is given.
+    explicit TMainForm(std::unique_ptr<FileNameDialog> dialog = nullptr, RunFactory makeRun = nullptr,
+                       std::unique_ptr<win32ui::TaskbarProgress> taskbar = nullptr);
     ~TMainForm() override;
     TMainForm(const TMainForm&) = delete;
     TMainForm& operator=(const TMainForm&) = delete;
@@ -69,9 +72,11 @@ public:
     void UncheckCorrection() override;
     void ClearTrace() override;
     void SetScreenCursor(TCursor cursor) override;
-    // Paints while the run waits for the copy or for gbak; the operator's
-    // clicks and keys wait for the next Trace.
-    void KeepAlive() override;
+    bool FollowsProgress() override { return true; }
+    // Shows the progress and paints while the run waits for a long step;
+    // the operator's clicks and keys wait for the next Trace, but a request
+    // to close is heard, so the run can be stopped.
+    void KeepAlive(const RunProgress& progress) override;
 
     // Takes and dispatches every waiting message without waiting for more,
     // keyboard navigation included. A quit request is kept, not dispatched,
@@ -106,6 +111,9 @@ private:
     LRESULT StaticColour(HDC dc, HWND control);
     bool SetCursorIfBusy();
     void AfterHandler();
+    // Takes and dispatches the requests to close waiting in the queue, and
+    // nothing else.
+    void DispatchCloseRequests();
 
     // FormView
     std::optional<std::string> ChooseDatabaseFile(std::string_view filter, std::string_view defaultExt) override;
@@ -116,8 +124,12 @@ private:
     void ShowControl(std::string_view name, bool shown) override;
     void ShowError(const std::exception_ptr& error) override;
     void CloseWindow() override;
+    bool AskToStop(std::string_view question) override;
+    void ShowProgress(const std::string& caption, std::optional<int> percent) override;
+    void EndProgress() override;
 
     std::unique_ptr<FileNameDialog> fileDialog_;
+    std::unique_ptr<win32ui::TaskbarProgress> taskbar_;
     FormPresenter presenter_;
     std::map<HWND, const form::Control*> controls_;
     UINT dpi_ = USER_DEFAULT_SCREEN_DPI;

@@ -8,7 +8,7 @@ if(NOT DEFINED work)
   message(FATAL_ERROR "usage: cmake -D work=<folder> -P ${CMAKE_CURRENT_LIST_FILE}")
 endif()
 set(check ${CMAKE_CURRENT_LIST_DIR}/CheckClientExports.cmake)
-file(STRINGS ${CMAKE_CURRENT_LIST_DIR}/ClientExports.txt exports REGEX "^isc_")
+file(STRINGS ${CMAKE_CURRENT_LIST_DIR}/ClientExports.txt exports REGEX "^(isc|fb)_")
 file(REMOVE_RECURSE ${work})
 file(MAKE_DIRECTORY ${work})
 

@@ -7,6 +7,10 @@
 // QUENOR_FB_STAND_IN_LOG: a file to which each call appends its name (and,
 // for a prepare, the statement text). QUENOR_FB_STAND_IN_FAIL: the name of
 // the one entry point that answers with an error status.
+// QUENOR_FB_STAND_IN_SLOW_DELETE: when set, the execute of a DELETE takes
+// as long as a delete of millions of rows, up to a minute, unless
+// fb_cancel_operation ends it from another thread first, as the engine ends
+// it: with isc_cancelled.
 #include <windows.h>
 
 #include <cstdint>
@@ -28,6 +32,8 @@ namespace {
 
 constexpr Status ArgGds = 1;             // isc_arg_gds
 constexpr Status SomeError = 335544344;  // isc_io_error
+constexpr Status Cancelled = 335544794;  // isc_cancelled
+constexpr DWORD SlowDeleteMs = 60000;
 constexpr char InfoDbSqlDialect = 62;
 constexpr char InfoSqlStmtType = 21;
 constexpr char InfoSqlRecords = 23;
@@ -37,6 +43,7 @@ constexpr char InfoEnd = 1;
 constexpr int DeleteStatement = 5;  // isc_info_sql_stmt_delete
 constexpr int SelectStatement = 1;  // isc_info_sql_stmt_select
 int lastStatementType = DeleteStatement;
+bool lastIsDelete = false;
 // What the last delete "deleted": a count of its own for each log table, so
 // that one read for the other shows.
 int lastDeleteCount = 0;
@@ -66,6 +73,13 @@ void Log(const char* call, const std::string& detail = {})
             log << ' ' << detail;
         log << '\n';
     }
+}
+
+// Set by fb_cancel_operation, waited for by a slow delete.
+HANDLE CancelEvent()
+{
+    static const HANDLE event = CreateEventW(nullptr, FALSE, FALSE, nullptr);
+    return event;
 }
 
 // Fills `status` as the client does and returns its error code.
@@ -131,6 +145,7 @@ __declspec(dllexport) Status API_CALL
 {
     const std::string statement = length == 0 ? std::string(text) : std::string(text, length);
     lastStatementType = statement.rfind("SELECT", 0) == 0 ? SelectStatement : DeleteStatement;
+    lastIsDelete = statement.rfind("DELETE", 0) == 0;
     lastDeleteCount = statement.rfind("DELETE FROM log ", 0) == 0 ? 1234 : 56;
     Log("statement", statement);
     return Answer(status, "isc_dsql_prepare");
@@ -164,7 +179,25 @@ __declspec(dllexport) Status API_CALL
 
 __declspec(dllexport) Status API_CALL isc_dsql_execute(Status* status, Handle*, Handle*, unsigned short, const void*)
 {
+    if (lastIsDelete && !Environment("QUENOR_FB_STAND_IN_SLOW_DELETE").empty()) {
+        // A cancel is heard only while a statement runs, as the engine's.
+        ResetEvent(CancelEvent());
+        Log("isc_dsql_execute", "waits");
+        if (WaitForSingleObject(CancelEvent(), SlowDeleteMs) == WAIT_OBJECT_0) {
+            Log("isc_dsql_execute", "cancelled");
+            status[0] = ArgGds;
+            status[1] = Cancelled;
+            status[2] = 0;
+            return Cancelled;
+        }
+    }
     return Answer(status, "isc_dsql_execute");
+}
+
+__declspec(dllexport) Status API_CALL fb_cancel_operation(Status* status, Handle*, unsigned short)
+{
+    SetEvent(CancelEvent());
+    return Answer(status, "fb_cancel_operation");
 }
 
 // The one column a statement returns here is SMALLINT MON$SHUTDOWN_MODE:

@@ -1,7 +1,9 @@
 // Plays the operator for scripts/screenshot-windows.sh: starts the real
 // quenor-cleaner.exe named by argv[1], chooses the database argv[2] through
 // the program's own open-file dialog, turns the calendar to March 2000 and
-// clicks the 15th, presses "Очистить" and waits for "Done!". Then prints the
+// clicks the 15th, presses "Очистить" and waits for "Done!" or, with argv[3]
+// "progress", for the backup to have shown its progress in the caption for
+// a few seconds (the script's gbak then takes a minute). Then prints the
 // window's rectangle on the screen as WIDTHxHEIGHT+LEFT+TOP, for the capture,
 // and leaves the program running; the script ends it.
 //
@@ -196,8 +198,9 @@ private:
 
 int main(int argc, char* argv[])
 {
-    if (argc != 3) {
-        std::fprintf(stderr, "usage: %s PROGRAM.exe DATABASE.fdb\n", argv[0]);
+    const bool duringBackup = argc == 4 && std::string(argv[3]) == "progress";
+    if (argc != 3 && !duringBackup) {
+        std::fprintf(stderr, "usage: %s PROGRAM.exe DATABASE.fdb [progress]\n", argv[0]);
         return 2;
     }
     const std::wstring database = Wide(argv[2]);
@@ -261,11 +264,18 @@ int main(int argc, char* argv[])
         Fail("the day label does not show 15.03.2000");
 
     PostMessageW(clearButton, BM_CLICK, 0, 0);
-    if (!WaitFor([&] { return Text(trace).find(L"Done!") != std::wstring::npos; }, 60000))
+    if (duringBackup) {
+        // The window answers WM_GETTEXT while the run waits for gbak.
+        if (!WaitFor([&] { return Text(form).rfind(L"Бэкап:", 0) == 0; }, 60000))
+            Fail("the caption did not show the backup's progress");
+        // A few seconds of it, as an operator would see it.
+        Sleep(2500);
+    } else if (!WaitFor([&] { return Text(trace).find(L"Done!") != std::wstring::npos; }, 60000)) {
         Fail("the run did not end with Done!");
+    }
 
-    // Answered once the program's thread is back in its message loop, with
-    // its painting done.
+    // Answered once the program's thread is back in its message loop (or,
+    // during the backup, in the run's own pumping), with its painting done.
     DWORD_PTR ignored = 0;
     SendMessageTimeoutW(form, WM_NULL, 0, 0, SMTO_BLOCK, 10000, &ignored);
     // Wine hands the window's pixels to the X server a moment later.

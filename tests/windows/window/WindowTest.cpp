@@ -2,7 +2,8 @@
 // rectangles Windows reports, the keyboard's tab order, the trace pane's
 // text and colours, the calendar, the file dialog's answers, whole runs with
 // the stand-in gbak.exe and the stand-in client loaded as gds32.dll, the
-// error box, closing during a run, and the program itself.
+// error box, the progress of a run and the request to stop it, and the
+// program itself.
 #include <windows.h>
 
 #include <commctrl.h>
@@ -11,9 +12,11 @@
 #include <gtest/gtest.h>
 
 #include <atomic>
+#include <chrono>
 #include <cmath>
 #include <cstdlib>
 #include <fstream>
+#include <functional>
 #include <memory>
 #include <optional>
 #include <sstream>
@@ -31,7 +34,9 @@
 #include "tests/windows/StandInGbak.h"
 #include "tests/windows/WindowsTestSupport.h"
 #include "ui/FormDesign.h"
+#include "ui/FormPresenter.h"
 #include "ui/win32/Main.h"
+#include "ui/win32/TaskbarProgress.h"
 
 namespace {
 
@@ -51,11 +56,13 @@ public:
     }
 };
 
+// `taskbar`: the taskbar's own progress when none is given.
 struct Form {
-    ScriptedDialog* dialog = new ScriptedDialog;
-    TMainForm form{std::unique_ptr<FileNameDialog>(dialog)};
+    ScriptedDialog* dialog;
+    TMainForm form;
 
-    Form()
+    explicit Form(std::unique_ptr<win32ui::TaskbarProgress> taskbar = nullptr)
+        : dialog(new ScriptedDialog), form(std::unique_ptr<FileNameDialog>(dialog), nullptr, std::move(taskbar))
     {
         ShowWindow(form.Handle, SW_SHOWNORMAL);
         UpdateWindow(form.Handle);
@@ -90,6 +97,35 @@ std::wstring Text(HWND window)
     GetWindowTextW(window, text, 1024);
     return text;
 }
+
+// Records what the window puts on its taskbar button, with the window's
+// caption at that moment (read on the window's thread, where the window
+// calls), and lets a test act on each report as it comes.
+class RecordingTaskbar : public win32ui::TaskbarProgress {
+public:
+    struct Call {
+        bool cleared;
+        std::optional<int> percent;
+        std::wstring caption;
+    };
+    std::vector<Call> calls;
+    std::function<void(HWND window, const std::wstring& caption)> onShow;
+    // At the run's end, while the window, which may close then, still stands.
+    std::function<void()> onClear;
+
+    void Show(HWND window, std::optional<int> percent) override
+    {
+        calls.push_back({false, percent, Text(window)});
+        if (onShow)
+            onShow(window, calls.back().caption);
+    }
+    void Clear(HWND window) override
+    {
+        calls.push_back({true, std::nullopt, Text(window)});
+        if (onClear)
+            onClear();
+    }
+};
 
 std::wstring W(const char* utf8)
 {
@@ -162,9 +198,9 @@ std::vector<std::wstring> ColouredLines(HWND pane)
 
 // The lines of a run that ended with "Done!", its summary in black checked
 // and left out.
-std::vector<std::wstring> DoneLines(HWND pane)
+std::vector<std::wstring> DoneLines(const std::vector<std::wstring>& lines)
 {
-    return WithoutSummaryBy(ColouredLines(pane), [](const std::wstring& line) {
+    return WithoutSummaryBy(lines, [](const std::wstring& line) {
         const std::wstring black = L"black ";
         if (line.rfind(black, 0) != 0)
             return "(not black) " + std::string(line.begin(), line.end());
@@ -176,6 +212,18 @@ std::vector<std::wstring> DoneLines(HWND pane)
                             nullptr);
         return utf8;
     });
+}
+
+std::vector<std::wstring> DoneLines(HWND pane)
+{
+    return DoneLines(ColouredLines(pane));
+}
+
+// The last line of a run that ended with "Done!", or what stands there.
+std::wstring LastDoneLine(const std::vector<std::wstring>& lines)
+{
+    const std::vector<std::wstring> done = DoneLines(lines);
+    return done.empty() ? std::wstring(L"(no lines)") : done.back();
 }
 
 TEST(Win32Window, ControlsStandWhereTheAnchorsPutThemAtTheDesignedSizeAndAfterResizing)
@@ -779,11 +827,11 @@ TEST_F(Win32WindowRun, ARunWithNoFileChosenFailsAtTheSafetyCopy)
     EXPECT_EQ(lines[2].rfind(W("red Причина: "), 0), 0u);
 }
 
-// Reads the error box the window's thread shows, from another thread, and
-// presses its OK button.
+// Reads the first box the window's thread shows, from another thread, and
+// presses `button` in it: OK for the error box, Yes or No for a question.
 class ErrorBoxWatcher {
 public:
-    ErrorBoxWatcher() : watcher_([this] { Watch(); }) {}
+    explicit ErrorBoxWatcher(WPARAM button = IDOK) : button_(button), watcher_([this] { Watch(); }) {}
     ~ErrorBoxWatcher() { Finish(); }
 
     // Stops watching; afterwards the fields hold what the box showed.
@@ -816,7 +864,7 @@ private:
             if (box != nullptr) {
                 title = Text(box);
                 text = Text(GetDlgItem(box, 0xFFFF));
-                PostMessageW(box, WM_COMMAND, IDOK, 0);
+                PostMessageW(box, WM_COMMAND, button_, 0);
                 return;
             }
             Sleep(50);
@@ -824,6 +872,7 @@ private:
     }
 
     DWORD thread_ = GetCurrentThreadId();
+    WPARAM button_;
     std::atomic<bool> stop_{false};
     std::thread watcher_;
 };
@@ -849,23 +898,262 @@ TEST_F(Win32WindowRun, ARegistryValueOfTheWrongKindIsShownInTheErrorBox)
     EXPECT_TRUE(IsWindow(f.form.Handle));
 }
 
-TEST_F(Win32WindowRun, ClosingDuringARunEndsTheWindowAfterTheRun)
+std::vector<std::string> FolderContents(const std::string& folder)
 {
-    StandInGbak gbak(dir.Path() + "\\Firebird", {"ok"});
+    std::vector<std::string> names;
+    WIN32_FIND_DATAA found{};
+    const HANDLE search = FindFirstFileA((folder + "\\*").c_str(), &found);
+    if (search == INVALID_HANDLE_VALUE)
+        return names;
+    do {
+        const std::string name = found.cFileName;
+        if (name != "." && name != "..")
+            names.push_back(name);
+    } while (FindNextFileA(search, &found));
+    FindClose(search);
+    return names;
+}
+
+TEST_F(Win32WindowRun, AskedToCloseDuringARunTheOperatorStopsItAtEachStepOrLetsItEnd)
+{
+    const std::string unchanged = "Файл БД не изменён:";
+    const std::string putBack = "Оригинальный файл БД возвращён на место:";
+    // The lines of the steps, each begun line followed by its "...Ok".
+    const std::vector<std::wstring> stepLines = {
+        W("blue Сохранение оригинального файла БД (*.fdb -> *.bak)..."),
+        L"green ...Ok",
+        W("blue Удаление данных до выбранной даты..."),
+        L"green ...Ok",
+        W("blue Создание бэкапа файла БД (*.fdb -> *.fdk)..."),
+        L"green ...Ok",
+        W("blue Восстановление из бэкапа файла БД (*.fdk -> *.fdb)..."),
+    };
+    const struct {
+        const char* name;
+        const char* stepCaption;  // how the caption starts during the step
+        size_t stepsDone;         // the steps ended before this one
+        bool stop;
+        bool slowDelete;
+        std::vector<std::string> gbakPlan;
+        // The close comes once this many gbak runs have begun: the step's
+        // own gbak is then under way, which a stop must kill.
+        size_t gbakStartedAtClose;
+        const char* lastLine;  // for a stop: what comes after the stop's line
+        size_t gbakRuns;
+    } cases[] = {
+        // The copy outruns any timer: the close comes with its first
+        // report, before its first piece is copied.
+        {"stop at the copy", "Сохранение копии:", 0, true, false, {"ok"}, 0, unchanged.c_str(), 0},
+        {"stop at the delete", "Удаление строк:", 1, true, true, {"ok"}, 0, putBack.c_str(), 0},
+        {"stop at the backup", "Бэкап:", 2, true, false, {"slow-ok 60000"}, 1, putBack.c_str(), 1},
+        {"stop at the restore", "Восстановление:", 3, true, false, {"ok", "slow-ok 60000"}, 2, putBack.c_str(), 2},
+        {"continue at the backup", "Бэкап:", 2, false, false, {"slow-ok 300"}, 1, nullptr, 2},
+    };
+    // Several of the copy's pieces, so that its first check comes well
+    // after the stop.
+    std::string content;
+    for (int i = 0; content.size() < 4 * 1024 * 1024; ++i)
+        content += "pretend database page " + std::to_string(i) + "\n";
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.name);
+        DeleteFileA(clientLog.c_str());
+        WriteFileBytes(database, content);
+        SetEnvironmentVariableA("QUENOR_FB_STAND_IN_SLOW_DELETE", c.slowDelete ? "1" : nullptr);
+        StandInGbak gbak(dir.Path() + "\\Firebird " + c.name, c.gbakPlan);
+        TestInstancesKey key(StringValue(REG_SZ, gbak.InstallationDirectory()));
+        auto* taskbar = new RecordingTaskbar;
+        Form f{std::unique_ptr<win32ui::TaskbarProgress>(taskbar)};
+        f.form.EndsProgram = true;
+        Choose(f, database);
+        HWND window = f.form.Handle;
+        int closes = 0;
+        const std::wstring step = W(c.stepCaption);
+        taskbar->onShow = [&](HWND shown, const std::wstring& caption) {
+            // A slow delete is closed on once the stand-in client waits in
+            // it, so that the stop must cancel a statement under way.
+            const bool ready = gbak.Calls().size() >= c.gbakStartedAtClose &&
+                               (!c.slowDelete || ClientCalls().find("isc_dsql_execute waits") != std::string::npos);
+            if (closes == 0 && caption.rfind(step, 0) == 0 && ready) {
+                ++closes;
+                PostMessageW(shown, WM_CLOSE, 0, 0);
+            }
+        };
+        std::vector<std::wstring> lines;
+        taskbar->onClear = [&] { lines = ColouredLines(f.form.TraceRichEdit); };
+        ErrorBoxWatcher question(c.stop ? IDYES : IDNO);
+        const auto started = std::chrono::steady_clock::now();
+
+        SendMessageW(f.form.ClearDBButton, BM_CLICK, 0, 0);
+        question.Finish();
+
+        // A stop that waited for the step's end would take the minute the
+        // stand-ins take.
+        EXPECT_LT(std::chrono::steady_clock::now() - started, std::chrono::seconds(30));
+        EXPECT_EQ(closes, 1);
+        EXPECT_EQ(question.title, W("Утилита очистки БД Quenor (версия 2.1)"));
+        EXPECT_EQ(question.text, W(std::string(FormPresenter::StopQuestion).c_str()));
+        EXPECT_EQ(gbak.Calls().size(), c.gbakRuns);
+        if (c.stop) {
+            std::vector<std::wstring> expected(stepLines.begin(), stepLines.begin() + 2 * c.stepsDone + 1);
+            expected.insert(expected.end(),
+                            {W("red Очистка остановлена оператором."), W((std::string("red ") + c.lastLine).c_str()),
+                             L"red " + std::wstring(database.begin(), database.end())});
+            EXPECT_EQ(lines, expected);
+            EXPECT_TRUE(ReadFileBytes(database) == content) << "the database file is not as before the run";
+            // No safety copy, backup or journal is left beside it.
+            EXPECT_EQ(FolderContents(base), (std::vector<std::string>{"MAIN.fdb"}));
+        } else {
+            EXPECT_EQ(LastDoneLine(lines), L"green Done!");
+        }
+        if (c.slowDelete) {
+            const std::string client = ClientCalls();
+            EXPECT_NE(client.find("fb_cancel_operation"), std::string::npos) << client;
+            EXPECT_NE(client.find("isc_dsql_execute cancelled"), std::string::npos) << client;
+        }
+        // Either way the window goes once the run is over, and with it the
+        // program's message loop.
+        EXPECT_FALSE(IsWindow(window));
+        MSG quit{};
+        EXPECT_TRUE(PeekMessageW(&quit, nullptr, WM_QUIT, WM_QUIT, PM_REMOVE));
+        SetEnvironmentVariableA("QUENOR_FB_STAND_IN_SLOW_DELETE", nullptr);
+    }
+}
+
+TEST_F(Win32WindowRun, DuringAStepTheWindowHearsTheRequestsToCloseAndLeavesOtherInputQueued)
+{
+    constexpr LPARAM altDown = 1 << 29;  // KF_ALTDOWN in the key's flags
+    struct Posted {
+        UINT message;
+        WPARAM wParam;
+        LPARAM lParam;
+    };
+    const struct {
+        const char* name;
+        std::vector<Posted> posted;  // to the form, when the backup begins
+        bool asked;
+    } cases[] = {
+        {"WM_CLOSE", {{WM_CLOSE, 0, 0}}, true},
+        {"the system menu's close", {{WM_SYSCOMMAND, SC_CLOSE, 0}}, true},
+        // Pressed and released on the box: Windows tracks the button until
+        // the release.
+        {"the caption's close box", {{WM_NCLBUTTONDOWN, HTCLOSE, 0}, {WM_LBUTTONUP, 0, 0}}, true},
+        {"Alt+F4",
+         {{WM_SYSKEYDOWN, VK_MENU, altDown | (0x38 << 16) | 1}, {WM_SYSKEYDOWN, VK_F4, altDown | (0x3E << 16) | 1}},
+         true},
+        {"another system command", {{WM_SYSCOMMAND, SC_MINIMIZE, 0}}, false},
+        {"another key with Alt", {{WM_SYSKEYDOWN, 'X', altDown | (0x2D << 16) | 1}}, false},
+        {"a click in the window", {{WM_LBUTTONDOWN, MK_LBUTTON, MAKELPARAM(5, 5)}}, false},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.name);
+        StandInGbak gbak(dir.Path() + "\\Firebird " + c.name, {"slow-ok 1000", "ok"});
+        TestInstancesKey key(StringValue(REG_SZ, gbak.InstallationDirectory()));
+        auto* taskbar = new RecordingTaskbar;
+        Form f{std::unique_ptr<win32ui::TaskbarProgress>(taskbar)};
+        Choose(f, database);
+        HWND window = f.form.Handle;
+        bool posted = false;
+        int reportsWithTheInputQueued = 0;
+        const UINT last = c.posted.back().message;
+        taskbar->onShow = [&](HWND shown, const std::wstring& caption) {
+            if (caption.rfind(W("Бэкап:"), 0) != 0)
+                return;
+            if (!posted) {
+                posted = true;
+                for (const Posted& p : c.posted)
+                    PostMessageW(shown, p.message, p.wParam, p.lParam);
+                return;
+            }
+            MSG waiting{};
+            if (PeekMessageW(&waiting, shown, last, last, PM_NOREMOVE) && waiting.wParam == c.posted.back().wParam)
+                ++reportsWithTheInputQueued;
+        };
+        std::vector<std::wstring> lines;
+        taskbar->onClear = [&] { lines = ColouredLines(f.form.TraceRichEdit); };
+        // A request heard is answered "stop": heard during the backup, it
+        // stops the run there, and heard only at the run's next line, at
+        // the restore.
+        ErrorBoxWatcher question(c.asked ? IDYES : IDNO);
+
+        SendMessageW(f.form.ClearDBButton, BM_CLICK, 0, 0);
+        question.Finish();
+
+        EXPECT_TRUE(posted);
+        EXPECT_EQ(question.text, c.asked ? W(std::string(FormPresenter::StopQuestion).c_str()) : L"");
+        if (c.asked) {
+            ASSERT_GE(lines.size(), 4u);
+            EXPECT_EQ(std::vector<std::wstring>(lines.end() - 4, lines.end()),
+                      (std::vector<std::wstring>{W("blue Создание бэкапа файла БД (*.fdb -> *.fdk)..."),
+                                                 W("red Очистка остановлена оператором."),
+                                                 W("red Оригинальный файл БД возвращён на место:"),
+                                                 L"red " + std::wstring(database.begin(), database.end())}));
+            EXPECT_EQ(reportsWithTheInputQueued, 0);
+        } else {
+            EXPECT_EQ(LastDoneLine(lines), L"green Done!");
+            // Left for the run's next line: the backup's second of reports
+            // all find it still waiting.
+            EXPECT_GE(reportsWithTheInputQueued, 5);
+        }
+        // A request heard closes the window once the run is over.
+        EXPECT_EQ(IsWindow(window) != FALSE, !c.asked);
+    }
+}
+
+TEST_F(Win32WindowRun, AWholeRunShowsEachStepInTheCaptionAndOnTheTaskbarButton)
+{
+    StandInGbak gbak(dir.Path() + "\\Firebird", {"slow-ok 400"});
     TestInstancesKey key(StringValue(REG_SZ, gbak.InstallationDirectory()));
-    Form f;
-    f.form.EndsProgram = true;
+    auto* taskbar = new RecordingTaskbar;
+    Form f{std::unique_ptr<win32ui::TaskbarProgress>(taskbar)};
     Choose(f, database);
-    HWND window = f.form.Handle;
-    // Met by the run's first line, while the run is under way.
-    PostMessageW(window, WM_CLOSE, 0, 0);
 
     SendMessageW(f.form.ClearDBButton, BM_CLICK, 0, 0);
 
-    EXPECT_EQ(gbak.Calls().size(), 2u);
-    EXPECT_FALSE(IsWindow(window));
-    MSG quit{};
-    EXPECT_TRUE(PeekMessageW(&quit, nullptr, WM_QUIT, WM_QUIT, PM_REMOVE));
+    ASSERT_EQ(LastDoneLine(ColouredLines(f.form.TraceRichEdit)), L"green Done!");
+    const std::wstring caption = W("Утилита очистки БД Quenor (версия 2.1)");
+    EXPECT_EQ(Text(f.form.Handle), caption);
+    const std::vector<std::wstring> steps = {W("Сохранение копии: "), W("Удаление строк: "), W("Бэкап: "),
+                                             W("Восстановление: ")};
+    ASSERT_FALSE(taskbar->calls.empty());
+    // Cleared once, at the end, with the window's own caption back.
+    const RecordingTaskbar::Call& end = taskbar->calls.back();
+    EXPECT_TRUE(end.cleared);
+    EXPECT_EQ(end.caption, caption);
+    std::vector<std::wstring> seen;
+    std::optional<int> lastPercent;
+    for (size_t i = 0; i + 1 < taskbar->calls.size(); ++i) {
+        const RecordingTaskbar::Call& call = taskbar->calls[i];
+        SCOPED_TRACE(std::string(call.caption.begin(), call.caption.end()));
+        ASSERT_FALSE(call.cleared);
+        // The progress first, then the window's own caption.
+        EXPECT_EQ(call.caption.size() > caption.size() ? call.caption.substr(call.caption.size() - caption.size())
+                                                       : std::wstring(),
+                  caption);
+        size_t step = 0;
+        while (step < steps.size() && call.caption.rfind(steps[step], 0) != 0)
+            ++step;
+        ASSERT_LT(step, steps.size());
+        if (seen.empty() || seen.back() != steps[step]) {
+            seen.push_back(steps[step]);
+            lastPercent.reset();
+        }
+        // The button shows the share the caption shows, or busy where the
+        // caption shows none.
+        const size_t mark = call.caption.find(L'%');
+        if (mark == std::wstring::npos) {
+            EXPECT_FALSE(call.percent);
+        } else {
+            const std::wstring number = call.caption.substr(steps[step].size(), mark - steps[step].size());
+            ASSERT_TRUE(call.percent);
+            EXPECT_EQ(std::to_wstring(*call.percent), number);
+            EXPECT_LE(*call.percent, 99);
+            if (lastPercent) {
+                EXPECT_GE(*call.percent, *lastPercent);
+            }
+            lastPercent = call.percent;
+        }
+    }
+    EXPECT_EQ(seen, steps);
 }
 
 TEST(Win32Program, StartsShowsItsWindowAndEndsWithExitCodeZeroWhenClosed)
