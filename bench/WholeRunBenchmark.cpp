@@ -306,22 +306,29 @@ Round RunRound(const std::string& self, const std::string& source, const fs::pat
     return round;
 }
 
-int Benchmark(long rows, const fs::path& folder, int repeats, bool manualFirst, bool keep)
+// A fresh scratch folder and the database every round copies, at
+// FOLDER/source.fdb.
+std::string CreateSource(long rows, const fs::path& folder)
 {
     const fs::path scratch = folder / "scratch";
     fs::remove_all(scratch);
     fs::create_directories(scratch);
     const std::string source = (folder / "source.fdb").string();
-    const std::string self = fs::read_symlink("/proc/self/exe").string();
-
     std::printf("creating %ld rows in log and in ERRORS_LOG, half before %s...\n", rows, CutOffText(CutOff).c_str());
     std::fflush(stdout);
     const auto createStart = std::chrono::steady_clock::now();
     CreateBenchDatabase(source, rows, CutOff, scratch.string());
-    const std::uintmax_t sizeBefore = fs::file_size(source);
     std::printf("created in %.1f s: %.1f MiB (%ju bytes)\n\n", Seconds(createStart, std::chrono::steady_clock::now()),
-                MiB(sizeBefore), sizeBefore);
+                MiB(fs::file_size(source)), static_cast<std::uintmax_t>(fs::file_size(source)));
     std::fflush(stdout);
+    return source;
+}
+
+int Benchmark(long rows, const fs::path& folder, int repeats, bool manualFirst, bool keep)
+{
+    const std::string source = CreateSource(rows, folder);
+    const std::string self = fs::read_symlink("/proc/self/exe").string();
+    const std::uintmax_t sizeBefore = fs::file_size(source);
 
     // The order alternates, so whatever the first side leaves behind (a busy
     // disk, a warm cache) falls on both sides alike.
@@ -369,15 +376,9 @@ int Benchmark(long rows, const fs::path& folder, int repeats, bool manualFirst, 
 // copies of one database, the side that goes first alternating.
 int ProgressBenchmark(long rows, const fs::path& folder, int repeats)
 {
+    const std::string source = CreateSource(rows, folder);
     const fs::path scratch = folder / "scratch";
-    fs::remove_all(scratch);
-    fs::create_directories(scratch);
-    const std::string source = (folder / "source.fdb").string();
     const std::string self = fs::read_symlink("/proc/self/exe").string();
-    std::printf("creating %ld rows in log and in ERRORS_LOG, half before %s...\n", rows, CutOffText(CutOff).c_str());
-    std::fflush(stdout);
-    CreateBenchDatabase(source, rows, CutOff, scratch.string());
-    std::printf("created: %.1f MiB\n\n", MiB(fs::file_size(source)));
 
     std::vector<double> on, off, ratios;
     int reports = 0;

@@ -218,16 +218,6 @@ TEST_F(CleaningRunTest, AStopInEachLongStepPutsTheOriginalBack)
     const std::string red = "red ";
     const Events stopped = {Normal, red + "Очистка остановлена оператором."};
     const Events backInPlace = {red + "Оригинальный файл БД возвращён на место:", red + "{db}"};
-    // A delete that would take minutes: each row's trigger counts a long way.
-    const std::string slowDelete =
-        "SET TERM ^;\n"
-        "CREATE TRIGGER slow_log FOR log BEFORE DELETE AS DECLARE i INTEGER = 0; BEGIN "
-        "WHILE (i < 2000000000) DO i = i + 1; END^\n"
-        "SET TERM ;^\nCOMMIT;\n";
-    // gbak that would run for a minute at the step named.
-    const auto gbakSleepingAt = [](const char* option) {
-        return std::string("if [ \"$1\" = ") + option + " ]; then exec sleep 60; fi\nexec /usr/bin/gbak \"$@\"";
-    };
     const struct {
         const char* name;
         RunStep stopIn;
@@ -237,10 +227,10 @@ TEST_F(CleaningRunTest, AStopInEachLongStepPutsTheOriginalBack)
     } cases[] = {
         {"copy", RunStep::Copying, "", "",
          Join({Saving}, Join(stopped, {red + "Файл БД не изменён:", red + "{db}"}))},
-        {"delete", RunStep::Deleting, slowDelete, "", Join({Saving, Ok, Deleting}, Join(stopped, backInPlace))},
-        {"backup", RunStep::BackingUp, "", gbakSleepingAt("-b"),
+        {"delete", RunStep::Deleting, SlowLogDelete, "", Join({Saving, Ok, Deleting}, Join(stopped, backInPlace))},
+        {"backup", RunStep::BackingUp, "", GbakSleepingAt("-b"),
          Join({Saving, Ok, Deleting, Ok, BackingUp}, Join(stopped, backInPlace))},
-        {"restore", RunStep::Restoring, "", gbakSleepingAt("-c"),
+        {"restore", RunStep::Restoring, "", GbakSleepingAt("-c"),
          Join({Saving, Ok, Deleting, Ok, BackingUp, Ok, Restoring}, Join(stopped, backInPlace))},
     };
     for (const auto& c : cases) {

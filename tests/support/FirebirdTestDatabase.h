@@ -29,6 +29,14 @@ inline constexpr const char* RowsAroundTheFirstCutOff =
     "INSERT INTO ERRORS_LOG VALUES (1, '1998-07-15 00:00:00');\n"
     "INSERT INTO ERRORS_LOG VALUES (2, '2001-01-01 00:00:00');\n";
 
+// A trigger that makes deleting a row of `log` take minutes: each deleted
+// row counts a long way, for a delete stopped while it works.
+inline constexpr const char* SlowLogDelete =
+    "SET TERM ^;\n"
+    "CREATE TRIGGER slow_log FOR log BEFORE DELETE AS DECLARE i INTEGER = 0; BEGIN "
+    "WHILE (i < 2000000000) DO i = i + 1; END^\n"
+    "SET TERM ;^\nCOMMIT;\n";
+
 // Creates a database at `path` and runs `sql` (statements ending in ';') in it.
 void CreateFirebirdDatabase(const std::string& path, const std::string& sql);
 // Runs `sql` in the existing database at `path`; returns isql's output.

@@ -4,6 +4,11 @@
 
 #include "tests/support/FileBytes.h"
 
+std::string GbakSleepingAt(const char* option)
+{
+    return std::string("if [ \"$1\" = ") + option + " ]; then exec sleep 60; fi\nexec /usr/bin/gbak \"$@\"";
+}
+
 std::string StandInFirebird(const std::string& root, const std::string& script)
 {
     namespace fs = std::filesystem;

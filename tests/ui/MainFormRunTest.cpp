@@ -285,16 +285,6 @@ TEST_F(MainFormRunTest, ClosingTheWindowDuringARunAsksWhetherToStopIt)
         head.insert(head.end(), tail.begin(), tail.end());
         return head;
     };
-    // A delete that would take minutes: each row's trigger counts a long way.
-    const std::string slowDelete =
-        "SET TERM ^;\n"
-        "CREATE TRIGGER slow_log FOR log BEFORE DELETE AS DECLARE i INTEGER = 0; BEGIN "
-        "WHILE (i < 2000000000) DO i = i + 1; END^\n"
-        "SET TERM ;^\nCOMMIT;\n";
-    // gbak that would run for a minute at the step named.
-    const auto gbakSleepingAt = [](const char* option) {
-        return std::string("if [ \"$1\" = ") + option + " ]; then exec sleep 60; fi\nexec /usr/bin/gbak \"$@\"";
-    };
     const struct {
         const char* name;
         const char* step;  // how the caption begins while the step runs
@@ -305,11 +295,11 @@ TEST_F(MainFormRunTest, ClosingTheWindowDuringARunAsksWhetherToStopIt)
     } cases[] = {
         {"stop at the copy", "Сохранение копии:", true, "", "",
          {saving, stopped, {"Файл БД не изменён:", Red}, {path, Red}}},
-        {"stop at the delete", "Удаление строк:", true, slowDelete, "",
+        {"stop at the delete", "Удаление строк:", true, SlowLogDelete, "",
          join({saving, ok, deleting, stopped}, backInPlace)},
-        {"stop at the backup", "Бэкап:", true, "", gbakSleepingAt("-b"),
+        {"stop at the backup", "Бэкап:", true, "", GbakSleepingAt("-b"),
          join({saving, ok, deleting, ok, backingUp, stopped}, backInPlace)},
-        {"stop at the restore", "Восстановление:", true, "", gbakSleepingAt("-c"),
+        {"stop at the restore", "Восстановление:", true, "", GbakSleepingAt("-c"),
          join({saving, ok, deleting, ok, backingUp, ok, restoring, stopped}, backInPlace)},
         {"continue at the backup", "Бэкап:", false, "", "", SuccessfulRunLines},
     };
