@@ -118,7 +118,6 @@ bool CompactionStage::RunGbak(const platform::CommandArguments& commandLine, Run
 {
     const platform::ProcessOutcome outcome =
         processes_.Run(commandLine, whileWaiting_ ? whileWaiting_(step, input) : platform::WhileWaiting());
-    stopped_ = outcome.stopped;
     const bool succeeded = outcome.started && outcome.exited && outcome.exitCode == 0 && !outcome.stopped;
     lackOfSpace_ = !succeeded && SaysDiskFull(outcome.outputTail);
     return succeeded;

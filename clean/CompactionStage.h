@@ -45,10 +45,7 @@ public:
 
     // One gbak run, of `step` reading `input`: true exactly when it started
     // and exited with code 0.
-    bool RunGbak(const platform::CommandArguments& commandLine, RunStep step = RunStep::BackingUp,
-                 const std::string& input = {});
-    // Whether the last gbak run was killed because its waiter asked to stop.
-    bool Stopped() const { return stopped_; }
+    bool RunGbak(const platform::CommandArguments& commandLine, RunStep step, const std::string& input);
 
     // Whether the last gbak run that failed said the disk was full, in its
     // own words or the system's.
@@ -63,5 +60,4 @@ private:
     GbakWaiting whileWaiting_;
     BeforeChange beforeChange_;
     bool lackOfSpace_ = false;
-    bool stopped_ = false;
 };
