@@ -100,6 +100,12 @@ QWidget* MakeWidget(const form::Control& control, QWidget* parent)
     throw std::logic_error("unknown control kind");
 }
 
+// The window's own caption, as the control table gives it.
+QString OwnCaption()
+{
+    return QString::fromUtf8(form::Caption.data(), static_cast<qsizetype>(form::Caption.size()));
+}
+
 QColor Blue()
 {
     return TracePane::ScreenColour(clBlue);
@@ -139,7 +145,7 @@ TMainForm::TMainForm(QWidget* owner, std::unique_ptr<FileNameDialog> dialog, Run
 {
     FileOpenDialog = fileDialog_.get();
     setObjectName(QStringLiteral("MainForm"));
-    setWindowTitle(QString::fromUtf8(form::Caption.data(), static_cast<qsizetype>(form::Caption.size())));
+    setWindowTitle(OwnCaption());
     setWindowIcon(ApplicationIcon());
     const QFont windowFont = RoleFont(form::FontRole::Window);
     setFont(windowFont);
@@ -298,7 +304,9 @@ void TMainForm::CloseWindow()
 
 bool TMainForm::AskToStop(std::string_view question)
 {
-    QMessageBox box(QMessageBox::Question, windowTitle(),
+    // The window's own caption: the progress in it now would stand still in
+    // the box's title.
+    QMessageBox box(QMessageBox::Question, OwnCaption(),
                     QString::fromUtf8(question.data(), static_cast<qsizetype>(question.size())), QMessageBox::NoButton,
                     this);
     box.setObjectName(QStringLiteral("StopQuestion"));
@@ -322,7 +330,7 @@ void TMainForm::ShowProgress(const std::string& caption, std::optional<int> perc
 
 void TMainForm::EndProgress()
 {
-    setWindowTitle(QString::fromUtf8(form::Caption.data(), static_cast<qsizetype>(form::Caption.size())));
+    setWindowTitle(OwnCaption());
     launcher_.Clear();
 }
 
