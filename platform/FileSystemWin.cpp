@@ -9,19 +9,13 @@
 #include <string>
 #include <vector>
 
+#include "platform/FileAttributesWin.h"
 #include "platform/FileErrorWin.h"
 #include "platform/UniqueHandleWin.h"
 #include "platform/WideTextWin.h"
 
 namespace platform {
 namespace {
-
-bool IsDirectoryLink(const std::wstring& path)
-{
-    const DWORD attributes = GetFileAttributesW(path.c_str());
-    const DWORD link = FILE_ATTRIBUTE_REPARSE_POINT | FILE_ATTRIBUTE_DIRECTORY;
-    return attributes != INVALID_FILE_ATTRIBUTES && (attributes & link) == link;
-}
 
 // Where the name goes to the disk: NTFS keeps a file's name in its folder's
 // index, and every change to that index, like every other change to the
@@ -260,7 +254,7 @@ public:
         const DWORD error = GetLastError();
         // DeleteFileW refuses a link to a folder; such a link is removed as a
         // folder, which removes the link and leaves its target alone.
-        if (!IsDirectoryLink(wide))
+        if (!AttributesShowFolderLink(GetFileAttributesW(wide.c_str())))
             return FromWinError(error);
         if (RemoveDirectoryW(wide.c_str()))
             return {};
@@ -351,23 +345,13 @@ public:
 
     bool IsLink(const std::string& path) override
     {
-        const DWORD attributes = GetFileAttributesW(WidePath(path).c_str());
-        return attributes != INVALID_FILE_ATTRIBUTES && (attributes & FILE_ATTRIBUTE_REPARSE_POINT) != 0;
+        return AttributesShowLink(GetFileAttributesW(WidePath(path).c_str()));
     }
 
     PathKind KindOf(const std::string& path) override
     {
         const DWORD attributes = GetFileAttributesW(WidePath(path).c_str());
-        if (attributes == INVALID_FILE_ATTRIBUTES) {
-            // Something the tool may not look at can still be there.
-            const DWORD error = GetLastError();
-            return error == ERROR_FILE_NOT_FOUND || error == ERROR_PATH_NOT_FOUND ? PathKind::Missing : PathKind::Other;
-        }
-        if (attributes & FILE_ATTRIBUTE_REPARSE_POINT)
-            return PathKind::Link;
-        if (attributes & FILE_ATTRIBUTE_DIRECTORY)
-            return PathKind::Folder;
-        return PathKind::File;
+        return KindFromAttributes(attributes, GetLastError());
     }
 
     std::string Identity(const std::string& path) override

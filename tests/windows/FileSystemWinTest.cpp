@@ -12,6 +12,7 @@
 #include <optional>
 #include <string>
 
+#include "platform/FileAttributesWin.h"
 #include "platform/UniqueHandleWin.h"
 #include "tests/support/FileBytes.h"
 #include "tests/support/TempDir.h"
@@ -71,13 +72,13 @@ TEST(WinFileSystem, RenameAndDeleteNeverDestroyWhatTheyMustKeep)
         std::optional<std::string> db, bak, fresh;  // afterwards; nullopt: absent
     } cases[] = {
         {"rename to a new name",
-         [](auto& fs, auto& root) { return static_cast<bool>(fs.Rename(root + "bak", root + "new")); }, true, database, std::nullopt,
-         leftover},
+         [](auto& fs, auto& root) { return static_cast<bool>(fs.Rename(root + "bak", root + "new")); }, true, database,
+         std::nullopt, leftover},
         {"rename onto an existing file fails and replaces nothing",
-         [](auto& fs, auto& root) { return static_cast<bool>(fs.Rename(root + "bak", root + "db")); }, false, database, leftover,
-         std::nullopt},
-        {"delete a file", [](auto& fs, auto& root) { return static_cast<bool>(fs.Delete(root + "db")); }, true, std::nullopt,
+         [](auto& fs, auto& root) { return static_cast<bool>(fs.Rename(root + "bak", root + "db")); }, false, database,
          leftover, std::nullopt},
+        {"delete a file", [](auto& fs, auto& root) { return static_cast<bool>(fs.Delete(root + "db")); }, true,
+         std::nullopt, leftover, std::nullopt},
         {"delete a missing file is harmless",
          [](auto& fs, auto& root) { return static_cast<bool>(fs.Delete(root + "missing")); }, false, database, leftover,
          std::nullopt},
@@ -90,8 +91,8 @@ TEST(WinFileSystem, RenameAndDeleteNeverDestroyWhatTheyMustKeep)
          false, database, leftover, std::nullopt},
         {"an existing file exists", [](auto& fs, auto& root) { return fs.Exists(root + "bak"); }, true, database,
          leftover, std::nullopt},
-        {"a missing file does not", [](auto& fs, auto& root) { return fs.Exists(root + "missing"); }, false,
-         database, leftover, std::nullopt},
+        {"a missing file does not", [](auto& fs, auto& root) { return fs.Exists(root + "missing"); }, false, database,
+         leftover, std::nullopt},
     };
     for (const auto& c : cases) {
         SCOPED_TRACE(c.name);
@@ -276,6 +277,55 @@ TEST(WinFileSystem, LinksAreSeenAndDeletedThemselves)
     EXPECT_FALSE(files->Exists(root + "folder link"));
     EXPECT_EQ(Content(root + "target"), "what the link leads to");
     EXPECT_EQ(Content(root + "folder\\inside"), "kept");
+}
+
+// Wine makes no links, so the test above is skipped there: what a link's
+// attributes make of a path is checked on the bits themselves, as real
+// Windows reports them.
+TEST(WinFileSystem, AttributesTellLinksFromFilesFoldersAndNothing)
+{
+    constexpr DWORD Link = FILE_ATTRIBUTE_REPARSE_POINT;
+    constexpr DWORD Folder = FILE_ATTRIBUTE_DIRECTORY;
+    constexpr DWORD Marks = FILE_ATTRIBUTE_READONLY | FILE_ATTRIBUTE_HIDDEN | FILE_ATTRIBUTE_SYSTEM |
+                            FILE_ATTRIBUTE_ARCHIVE | FILE_ATTRIBUTE_NOT_CONTENT_INDEXED;
+    const struct {
+        const char* name;
+        DWORD attributes;
+        DWORD lookupError;  // GetLastError() after the attributes were asked for
+        platform::PathKind kind;
+        bool link, folderLink;
+    } cases[] = {
+        {"plain file", FILE_ATTRIBUTE_NORMAL, ERROR_SUCCESS, platform::PathKind::File, false, false},
+        {"file with every mark", Marks, ERROR_SUCCESS, platform::PathKind::File, false, false},
+        {"compressed, sparse, temporary file",
+         FILE_ATTRIBUTE_COMPRESSED | FILE_ATTRIBUTE_SPARSE_FILE | FILE_ATTRIBUTE_TEMPORARY | FILE_ATTRIBUTE_ARCHIVE,
+         ERROR_SUCCESS, platform::PathKind::File, false, false},
+        {"a stale error beside a real answer is not read", FILE_ATTRIBUTE_ARCHIVE, ERROR_FILE_NOT_FOUND,
+         platform::PathKind::File, false, false},
+        {"folder", Folder, ERROR_SUCCESS, platform::PathKind::Folder, false, false},
+        {"folder with every mark", Folder | Marks, ERROR_SUCCESS, platform::PathKind::Folder, false, false},
+        {"file's symbolic link", Link | FILE_ATTRIBUTE_ARCHIVE, ERROR_SUCCESS, platform::PathKind::Link, true, false},
+        {"read-only hidden file's symbolic link", Link | Marks, ERROR_SUCCESS, platform::PathKind::Link, true, false},
+        {"folder's symbolic link or junction", Folder | Link, ERROR_SUCCESS, platform::PathKind::Link, true, true},
+        {"hidden system junction", Folder | Link | Marks, ERROR_SUCCESS, platform::PathKind::Link, true, true},
+        // A placeholder of a file kept elsewhere (a deduplicated or cloud
+        // file) is a reparse point too, and not followed either.
+        {"offline sparse reparse point", Link | FILE_ATTRIBUTE_OFFLINE | FILE_ATTRIBUTE_SPARSE_FILE, ERROR_SUCCESS,
+         platform::PathKind::Link, true, false},
+        // INVALID_FILE_ATTRIBUTES has the reparse and folder bits set as well.
+        {"missing", INVALID_FILE_ATTRIBUTES, ERROR_FILE_NOT_FOUND, platform::PathKind::Missing, false, false},
+        {"missing folder on the way", INVALID_FILE_ATTRIBUTES, ERROR_PATH_NOT_FOUND, platform::PathKind::Missing, false,
+         false},
+        {"there but not to be looked at", INVALID_FILE_ATTRIBUTES, ERROR_ACCESS_DENIED, platform::PathKind::Other,
+         false, false},
+        {"there but held", INVALID_FILE_ATTRIBUTES, ERROR_SHARING_VIOLATION, platform::PathKind::Other, false, false},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.name);
+        EXPECT_EQ(platform::KindFromAttributes(c.attributes, c.lookupError), c.kind);
+        EXPECT_EQ(platform::AttributesShowLink(c.attributes), c.link);
+        EXPECT_EQ(platform::AttributesShowFolderLink(c.attributes), c.folderLink);
+    }
 }
 
 TEST(WinFileSystem, KindOfTellsFilesFromFoldersAndNothing)
