@@ -30,9 +30,11 @@ for group in "$@"; do
                         # The installers and the zip (windows-packages.sh); the
                         # installer test opens the zip and finds the window.
                         nsis zip unzip x11-utils) ;;
-    # A window manager for the picture of a run in progress: its title bar
-    # shows the progress in the caption.
-    screenshot) packages+=(openbox) ;;
+    # The pictures in docs/: a window manager for the picture of a run in
+    # progress (its title bar shows the progress in the caption), and
+    # ImageMagick's import, which grabs the Windows window off the virtual
+    # display for scripts/screenshot-windows.sh.
+    screenshot) packages+=(openbox imagemagick) ;;
     # 32-bit Wine (Debian's i386 wine32, hence the foreign architecture), for
     # machines whose kernel runs 32-bit programs; the test machines here do
     # not, so the default test run leaves it out.
@@ -43,9 +45,6 @@ for group in "$@"; do
     # from x11-utils find the window) and a headless Wayland compositor.
     package) packages+=(dpkg-dev fakeroot file lintian desktop-file-utils appstream
                         xvfb xauth x11-utils weston qt6-wayland) ;;
-    # ImageMagick's import, which grabs the Windows window off the virtual
-    # display for scripts/screenshot-windows.sh.
-    screenshot) packages+=(imagemagick) ;;
     # mkfs.xfs, for timing the copy benchmark on a file system that reflinks.
     bench) packages+=(xfsprogs) ;;
     *) echo "setup.sh: unknown package group '$group'" >&2; exit 2 ;;
