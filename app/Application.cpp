@@ -7,6 +7,7 @@
 
 #include "app/CloseOnRequest.h"
 #include "ui/ApplicationIcon.h"
+#include "ui/ApplicationId.h"
 #include "ui/ErrorDisplay.h"
 #include "ui/StartUp.h"
 
@@ -22,7 +23,7 @@ int RunApplication(int argc, char** argv, ApplicationHooks hooks)
     QApplication application(argc, argv);
     // The installed desktop entry's name: a Wayland desktop finds the
     // window's icon and name through it.
-    QGuiApplication::setDesktopFileName(QStringLiteral(QUENOR_APP_ID));
+    QGuiApplication::setDesktopFileName(QString::fromLatin1(ApplicationId));
     try {
         LoadToolkitTranslations(application);
         QApplication::setWindowIcon(ApplicationIcon());

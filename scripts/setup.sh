@@ -15,8 +15,9 @@ packages=(
   locales
   # mkfs.ext4, for the power-cut tests' file system in an image file.
   e2fsprogs
-  # A session bus of its own for the test of the launcher's progress.
-  dbus-daemon
+  # The launcher's progress goes to the session bus through libdbus; the
+  # test of it runs a session bus of its own.
+  libdbus-1-dev dbus-daemon
 )
 # Extra package groups can be asked for by name, e.g. `setup.sh windows`.
 for group in "$@"; do

@@ -21,6 +21,7 @@
 #include "clean/SharedStrings.h"
 #include "ui/AnchorLayout.h"
 #include "ui/ApplicationIcon.h"
+#include "ui/ApplicationId.h"
 #include "ui/DateTimeCalendar.h"
 #include "ui/ErrorDisplay.h"
 #include "ui/FileNameDialog.h"
@@ -141,7 +142,7 @@ TMainForm::TMainForm(QWidget* owner, std::unique_ptr<FileNameDialog> dialog, Run
       FileOpenDialog(nullptr),
       fileDialog_(dialog ? std::move(dialog) : std::make_unique<OpenFileDialog>()),
       presenter_(*this, *this, makeRun),
-      launcher_(QStringLiteral("quenor-cleaner.desktop"))
+      launcher_(DesktopFileName)
 {
     FileOpenDialog = fileDialog_.get();
     setObjectName(QStringLiteral("MainForm"));

@@ -112,6 +112,19 @@ fi
 desktop_entry=$(dpkg -L quenor-cleaner | grep '^/usr/share/applications/.*\.desktop$' || true)
 desktop_id=$(basename "${desktop_entry:-none}" .desktop)
 wm_class=$(sed -n 's/^StartupWMClass=//p' "${desktop_entry:-/dev/null}")
+
+# The build's one application id names the desktop entry, and the AppStream
+# launchable names that entry: the launcher's progress and a Wayland
+# desktop find the program through it.
+app_id_setting=$(sed -n 's/^set(QUENOR_APP_ID "\(.*\)")$/\1/p' CMakeLists.txt)
+[[ -n $app_id_setting && $desktop_id == "$app_id_setting" ]] \
+  && pass "the desktop entry is $app_id_setting.desktop" \
+  || fail "desktop entry '$desktop_entry', the build's application id '$app_id_setting'"
+launchable=$(dpkg -L quenor-cleaner | grep '^/usr/share/metainfo/.*\.xml$' | xargs -r sed -n \
+  's|.*<launchable type="desktop-id">\(.*\)</launchable>.*|\1|p')
+[[ $launchable == "$desktop_id.desktop" ]] \
+  && pass "the metainfo's launchable names $launchable" \
+  || fail "the metainfo's launchable '$launchable', the desktop entry '$desktop_id.desktop'"
 title="Утилита очистки БД Quenor (версия 2.1)"
 export HOME=$work/home XDG_RUNTIME_DIR=$work/runtime
 mkdir -p "$HOME" && mkdir -m 700 "$XDG_RUNTIME_DIR"
