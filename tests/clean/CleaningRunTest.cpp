@@ -6,6 +6,8 @@
 #include <sys/stat.h>
 
 #include <chrono>
+#include <cmath>
+#include <cstdint>
 #include <filesystem>
 #include <functional>
 #include <memory>
@@ -14,7 +16,6 @@
 #include <vector>
 
 #include "clean/CopyFingerprint.h"
-#include "clean/RoomCheck.h"
 #include "clean/SharedStrings.h"
 #include "platform/Registry.h"
 #include "tests/support/AttachedDatabase.h"
@@ -41,6 +42,27 @@ bool Present(const std::string& path)
 }
 
 using namespace run_events;
+
+// A size as the operator reads it, worked out apart from the program's own
+// formatting: kilobytes below a megabyte, megabytes below ten gigabytes
+// (the sizes these tests make), rounded up for room needed and down for room
+// free and for file sizes.
+std::string SizeAsRead(std::uint64_t bytes, bool roundUp)
+{
+    const double kilobytes = static_cast<double>(bytes) / 1024;
+    const double megabytes = kilobytes / 1024;
+    EXPECT_LT(megabytes, 10.0 * 1024) << "a size the tests do not make";
+    const double shown = megabytes < 1 ? kilobytes : megabytes;
+    const auto whole = static_cast<long long>(roundUp ? std::ceil(shown) : std::floor(shown));
+    return std::to_string(whole) + (megabytes < 1 ? " КБ" : " МБ");
+}
+
+// The room a run needs beyond a database of `size` bytes, by the rule the
+// README gives: twice the database, an eighth of it more, and 4 MiB.
+std::uint64_t RoomRuleBeyond(std::uint64_t size)
+{
+    return size * 2 + size / 8 + std::uint64_t{4} * 1024 * 1024;
+}
 
 const Events SuccessRoad = {Busy, "clear",   Saving, Ok,        Deleting, Ok,    BackingUp,
                             Ok,   Restoring, Ok,     "uncheck", Done,     Normal};
@@ -170,8 +192,8 @@ TEST_F(CleaningRunTest, ADoneRunSumsUpWhatItDeletedItsSizesAndItsTime)
             expected.push_back("Удалено строк: log — " + std::to_string(logDeleted) + ", ERRORS_LOG — " +
                                std::to_string(errorsDeleted) + ".");
         }
-        expected.push_back("Размер файла БД: до очистки " + SizeText(sizeBefore, false) + ", после " +
-                           SizeText(fs::file_size(host.path), false) + ".");
+        expected.push_back("Размер файла БД: до очистки " + SizeAsRead(sizeBefore, false) + ", после " +
+                           SizeAsRead(fs::file_size(host.path), false) + ".");
         ASSERT_EQ(summary.size(), expected.size() + 1);
         EXPECT_EQ(std::vector<std::string>(summary.begin(), summary.end() - 1), expected);
         EXPECT_TRUE(std::regex_match(summary.back(), std::regex("Время очистки: 0:00:[0-5][0-9]\\.")))
@@ -659,7 +681,7 @@ TEST_F(CleaningRunTest, ARunWithoutRoomForItsPeakIsRefusedBeforeAnythingChanges)
     const std::string made = caseDir.File("made.fdb");
     CreateFirebirdDatabase(made, OldAndNewRows + ManyRows);
     const std::uint64_t size = fs::file_size(made);
-    const std::uint64_t needed = RoomNeededBeyond(size);
+    const std::uint64_t needed = RoomRuleBeyond(size);
     const struct {
         const char* name;
         std::uint64_t room;  // the file system's size, the database on it included
@@ -690,11 +712,11 @@ TEST_F(CleaningRunTest, ARunWithoutRoomForItsPeakIsRefusedBeforeAnythingChanges)
         EXPECT_EQ(std::vector<std::string>(host.events.begin(), host.events.begin() + 3),
                   (Events{Busy, "clear", Normal}));
         const std::string figures =
-            "red Недостаточно места на диске для очистки: нужно не меньше " + SizeText(needed, true) + ", свободно ";
+            "red Недостаточно места на диске для очистки: нужно не меньше " + SizeAsRead(needed, true) + ", свободно ";
         EXPECT_EQ(host.events[3].substr(0, figures.size()), figures);
         std::uint64_t free = 0;
         ASSERT_TRUE(files->FreeSpace(caseDir.File("small/"), free));
-        EXPECT_EQ(host.events[3], figures + SizeText(free, false) + ".");
+        EXPECT_EQ(host.events[3], figures + SizeAsRead(free, false) + ".");
         EXPECT_EQ(host.events[4], "red Освободите место на диске или перенесите файл БД на диск, где места больше:");
         EXPECT_EQ(host.events[5], "red " + host.path);
         EXPECT_TRUE(FolderBytes(caseDir.File("small")) == before) << "the folder as it was, byte for byte";
