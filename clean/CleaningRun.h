@@ -52,9 +52,6 @@ public:
     // How the last run ended; NeedsAttention also when it ended by an error.
     RunOutcome Outcome() const { return outcome_; }
 
-    // The connection members Database, Transaction and Sql live here.
-    DatabaseStage& Stage() { return stage_; }
-
 private:
     CleaningRun(CleaningHost& host, std::unique_ptr<platform::FileSystem> files,
                 std::unique_ptr<platform::ProcessRunner> processes);

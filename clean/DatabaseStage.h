@@ -83,6 +83,16 @@ public:
     enum class OpenFailure { None, NoClient, Installation, Other };
     OpenFailure LastOpenFailure() const { return lastOpenFailure_; }
 
+    // What the stage holds of the connection: the three objects between
+    // OpenDatabase and CloseDatabase, and after a failure whatever that
+    // failure left. For looking only.
+    struct ConnectionView {
+        const TIBDatabase* database = nullptr;
+        const TIBTransaction* transaction = nullptr;
+        const TIBSQL* sql = nullptr;
+    };
+    ConnectionView Connection() const { return {Database.get(), Transaction.get(), Sql.get()}; }
+
 private:
     // Declared before the members below so that it outlives them.
     TraceSink& trace_;
@@ -98,7 +108,6 @@ private:
     DeletedRows lastDeleted_;
     long long RunStatement(const std::string& text);
 
-public:
     std::unique_ptr<TIBDatabase> Database;
     std::unique_ptr<TIBTransaction> Transaction;
     std::unique_ptr<TIBSQL> Sql;

@@ -167,10 +167,10 @@ TEST_F(DatabaseStageTest, OpenFailuresTraceOneRedLineAndLeaveAnUnattachedConnect
         EXPECT_FALSE(stage.OpenDatabase());
         const std::string standardError = testing::internal::GetCapturedStderr();
         EXPECT_EQ(caseTrace.lines, std::vector<RecordingTrace::Line>{OpenFailed});
-        ASSERT_NE(stage.Database, nullptr);
-        EXPECT_FALSE(stage.Database->Connected());
-        EXPECT_EQ(stage.Transaction, nullptr);
-        EXPECT_EQ(stage.Sql, nullptr);
+        ASSERT_NE(stage.Connection().database, nullptr);
+        EXPECT_FALSE(stage.Connection().database->Connected());
+        EXPECT_EQ(stage.Connection().transaction, nullptr);
+        EXPECT_EQ(stage.Connection().sql, nullptr);
         EXPECT_EQ(stage.ClientLibraryLoaded(), c.libraryLoaded);
         std::size_t from = 0;
         for (const std::string& part : c.standardError) {
@@ -213,7 +213,7 @@ TEST_F(DatabaseStageTest, FailedDeleteStopsAtTheFailingTableAndTheNextOpenFreesT
         ASSERT_TRUE(stage.OpenDatabase());
         EXPECT_FALSE(stage.DeleteBeforeDate({2000, 1, 1, 0, 0, 0, 0}));
         EXPECT_EQ(caseTrace.lines, std::vector<RecordingTrace::Line>{DeleteFailed});
-        EXPECT_TRUE(stage.Database->Connected());
+        EXPECT_TRUE(stage.Connection().database->Connected());
         EXPECT_TRUE(FileHeldByLock(DBFileName)) << "the failed delete leaves the file attached";
 
         ASSERT_TRUE(stage.OpenDatabase()) << "the second open must not trip over the leftovers";
@@ -236,14 +236,14 @@ TEST_F(DatabaseStageTest, CloseReleasesEverythingAndASecondRunStartsAfresh)
     DatabaseStage stage(trace);
     for (int run = 1; run <= 2; ++run) {
         SCOPED_TRACE(run);
-        EXPECT_EQ(stage.Database, nullptr);
-        EXPECT_EQ(stage.Transaction, nullptr);
-        EXPECT_EQ(stage.Sql, nullptr);
+        EXPECT_EQ(stage.Connection().database, nullptr);
+        EXPECT_EQ(stage.Connection().transaction, nullptr);
+        EXPECT_EQ(stage.Connection().sql, nullptr);
         ASSERT_TRUE(stage.OpenDatabase());
-        EXPECT_TRUE(stage.Database->Connected());
-        EXPECT_FALSE(stage.Transaction->InTransaction()) << "opening starts no server transaction";
+        EXPECT_TRUE(stage.Connection().database->Connected());
+        EXPECT_FALSE(stage.Connection().transaction->InTransaction()) << "opening starts no server transaction";
         ASSERT_TRUE(stage.DeleteBeforeDate({2000, 1, 1, 0, 0, 0, 0}));
-        EXPECT_TRUE(stage.Sql->Prepared()) << "the second statement stays prepared until closing";
+        EXPECT_TRUE(stage.Connection().sql->Prepared()) << "the second statement stays prepared until closing";
         EXPECT_TRUE(FileHeldByLock(DBFileName));
         ASSERT_TRUE(stage.CloseDatabase());
         EXPECT_FALSE(FileHeldByLock(DBFileName));
@@ -264,10 +264,10 @@ TEST_F(DatabaseStageTest, FailedDetachTracesItsRedLineAndKeepsTheObjects)
     }
     const std::vector<RecordingTrace::Line> closeFailed = {{"An exception occured during close the database.", clRed}};
     EXPECT_EQ(trace.lines, closeFailed);
-    ASSERT_NE(stage.Database, nullptr);
-    EXPECT_NE(stage.Transaction, nullptr);
-    EXPECT_NE(stage.Sql, nullptr);
-    EXPECT_FALSE(stage.Database->Connected()) << "the attachment is dropped by force";
+    ASSERT_NE(stage.Connection().database, nullptr);
+    EXPECT_NE(stage.Connection().transaction, nullptr);
+    EXPECT_NE(stage.Connection().sql, nullptr);
+    EXPECT_FALSE(stage.Connection().database->Connected()) << "the attachment is dropped by force";
     EXPECT_FALSE(FileHeldByLock(DBFileName));
 }
 
