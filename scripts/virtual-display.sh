@@ -14,8 +14,13 @@ start_display() {
     Xvfb ":$n" -screen 0 "${size}x24" -nolisten tcp >/dev/null 2>&1 &
     xvfb_pid=$!
     export DISPLAY=":$n"
-    for _ in $(seq 50); do [[ -e /tmp/.X11-unix/X$n ]] && return 0; sleep 0.1; done
-    # Another run took the display between the lock test and the start.
+    # Up to 30 s on a busy machine; an Xvfb that ended lost the display to
+    # another run between the lock test and the start.
+    for _ in $(seq 300); do
+      [[ -e /tmp/.X11-unix/X$n ]] && return 0
+      kill -0 "$xvfb_pid" 2>/dev/null || break
+      sleep 0.1
+    done
     kill "$xvfb_pid" 2>/dev/null || true
     xvfb_pid=
   done

@@ -92,7 +92,7 @@ SECONDS=0
 if timeout 3600 bash scripts/windows-packages.sh; then
   echo "packages made in ${SECONDS}s"
   SECONDS=0
-  timeout 1800 bash tests/packaging/windows-installer-test.sh || status=1
+  timeout 3600 bash tests/packaging/windows-installer-test.sh || status=1
   echo "installer test took ${SECONDS}s"
 else
   echo "windows-packages.sh failed" >&2

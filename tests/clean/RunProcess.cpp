@@ -161,8 +161,10 @@ void RunProcess::KillAll()
         kill(descendant, SIGKILL);
     int status = 0;
     waitpid(pid_, &status, 0);
-    // Files gbak held open would keep a test's file system from unmounting.
-    for (int tries = 0; tries < 200 && AnyAlive(descendants); ++tries)
+    // Files gbak held open would keep a test's file system from unmounting,
+    // and the next run from the database; a busy machine may take a while
+    // to let a killed process go.
+    for (int tries = 0; tries < 2400 && AnyAlive(descendants); ++tries)
         std::this_thread::sleep_for(std::chrono::milliseconds(25));
     pid_ = -1;
 }

@@ -145,7 +145,7 @@ start_display
 QT_QPA_PLATFORM=xcb LANG=ru_RU.UTF-8 quenor-cleaner 2>"$work/x11.log" &
 program_pid=$!
 window=
-for _ in $(seq 300); do
+for _ in $(seq 600); do
   window=$(xwininfo -root -children 2>/dev/null | grep -F "\"$title\"" | awk '{print $1}' || true)
   [[ -n $window ]] && break
   sleep 0.1
@@ -158,16 +158,20 @@ if [[ -n $window ]]; then
     || fail "WM_CLASS '$class', desktop entry says StartupWMClass='$wm_class'"
   stop_program
 else
-  fail "no window within 30 s; its standard error:"; cat "$work/x11.log" >&2
+  fail "no window within 60 s; its standard error:"; cat "$work/x11.log" >&2
   kill -KILL "$program_pid"; program_pid=
 fi
 stop_display
 
 echo "== start the installed program on a Wayland desktop"
-timeout 120 weston --backend=headless-backend.so --socket=quenor-test --no-config --idle-time=0 \
+timeout 300 weston --backend=headless-backend.so --socket=quenor-test --no-config --idle-time=0 \
   >"$work/weston.log" 2>&1 &
 weston_pid=$!
-for _ in $(seq 100); do [[ -S $XDG_RUNTIME_DIR/quenor-test ]] && break; sleep 0.1; done
+for _ in $(seq 300); do
+  [[ -S $XDG_RUNTIME_DIR/quenor-test ]] && break
+  kill -0 "$weston_pid" 2>/dev/null || break
+  sleep 0.1
+done
 # The client's own record of what it asks of the compositor shows the
 # title and the application id, by which the desktop finds the entry and
 # its icon.
@@ -175,7 +179,7 @@ WAYLAND_DISPLAY=quenor-test QT_QPA_PLATFORM=wayland WAYLAND_DEBUG=client LANG=ru
   quenor-cleaner 2>"$work/wayland.log" &
 program_pid=$!
 shown=
-for _ in $(seq 300); do
+for _ in $(seq 600); do
   if grep -qF "set_title(\"$title\")" "$work/wayland.log" && grep -q 'wl_surface@[0-9]*\.commit()' "$work/wayland.log" \
      && grep -q 'xdg_surface@[0-9]*\.ack_configure' "$work/wayland.log"; then
     shown=1
@@ -191,7 +195,7 @@ if [[ -n $shown ]]; then
     || fail "application id '$app_id', installed desktop entry '$desktop_id'"
   stop_program
 else
-  fail "no window within 30 s; the client's record ends:"; tail -20 "$work/wayland.log" >&2
+  fail "no window within 60 s; the client's record ends:"; tail -20 "$work/wayland.log" >&2
   kill -KILL "$program_pid"; program_pid=
 fi
 kill "$weston_pid"; wait "$weston_pid" 2>/dev/null || true; weston_pid=

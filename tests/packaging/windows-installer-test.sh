@@ -181,16 +181,17 @@ check_installed() {  # program bits expected, line the installer must report
 }
 
 check_program_starts() {  # program bits
-  local bits=$1 id pid
+  local bits=$1 id pid give_up
   if [[ $bits == 32 && -z "$wine32_runs" ]]; then
     echo "    skipped: the 32-bit program cannot be started on this machine (no 32-bit Wine); its PE machine was checked"
     return 0
   fi
   # Through the shortcut, as an operator starts it.
   LANG=ru_RU.UTF-8 LC_ALL=ru_RU.UTF-8 wine_run 60 start "C:\\${shortcut//\//\\}" || fail "start through the shortcut"
-  for _ in $(seq 100); do id=$(find_window) && break; sleep 0.2; done
+  # Wine can take long to start a program on a busy machine.
+  for ((give_up = SECONDS + 90; SECONDS < give_up;)); do id=$(find_window) && break; sleep 0.5; done
   if [[ -z "${id:-}" ]]; then
-    fail "no window titled '$caption' within 20 s"
+    fail "no window titled '$caption' within 90 s"
   else
     pid=$(xprop -id "$id" _NET_WM_PID 2>/dev/null | sed -n 's/.* = //p' || true)
     # Wine shows a program's Windows command line as its own.

@@ -6,7 +6,8 @@
 //   fd <n> <target>    each open descriptor and what it leads to
 // On its standard output it first says "probe pid <pid> pgid <group>".
 // Then it ends as argv[2] says: "exit N", "signal N", "sleep N" (N ms, then
-// exit 0), "read N" (N MiB from /dev/zero, then 500 ms and exit 0), or
+// exit 0), "read N" (N MiB from /dev/zero, then exit 0 once the file
+// <argv[1]>.seen exists, or after a minute without it), or
 // "chatter N": N lines "out <i>" and "err <i>" (i from 0, six
 // digits), one a line and taking turns between standard output and error,
 // then exit 0.
@@ -81,13 +82,15 @@ int main(int argc, char** argv)
         return 0;
     }
     if (verb == "read") {
-        // N MiB read, then half a second to be watched in.
+        // N MiB read, then watched until the test has seen them all.
         std::vector<char> buffer(1 << 20);
         const int zero = open("/dev/zero", O_RDONLY);
         for (int i = 0; i < number; ++i)
             if (read(zero, buffer.data(), buffer.size()) != static_cast<ssize_t>(buffer.size()))
                 return 102;
-        std::this_thread::sleep_for(std::chrono::milliseconds(500));
+        const std::string seen = std::string(argv[1]) + ".seen";
+        for (int i = 0; i < 1200 && access(seen.c_str(), F_OK) != 0; ++i)
+            std::this_thread::sleep_for(std::chrono::milliseconds(50));
         return 0;
     }
     if (verb == "chatter") {

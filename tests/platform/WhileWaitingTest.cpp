@@ -15,12 +15,17 @@ TEST(WaitingFor, CallsBackOnTheCallersThreadUntilTheWorkIsDone)
 {
     const std::thread::id caller = std::this_thread::get_id();
     std::thread::id worker;
-    int calls = 0;
+    std::atomic<int> calls{0};
     bool otherThread = false;
+    const auto started = std::chrono::steady_clock::now();
     const int result = platform::WaitingFor(
         [&](platform::StepShare&) {
             worker = std::this_thread::get_id();
-            std::this_thread::sleep_for(450ms);
+            // Lasts until the caller has been called back twice while it
+            // waits, however late a busy machine lets those calls come.
+            const auto giveUp = std::chrono::steady_clock::now() + 20s;
+            while (calls < 3 && std::chrono::steady_clock::now() < giveUp)
+                std::this_thread::sleep_for(10ms);
             return 42;
         },
         [&](platform::BytesSoFar) {
@@ -28,9 +33,12 @@ TEST(WaitingFor, CallsBackOnTheCallersThreadUntilTheWorkIsDone)
             otherThread = otherThread || std::this_thread::get_id() != caller;
             return true;
         });
+    const auto waited = std::chrono::steady_clock::now() - started;
     EXPECT_EQ(result, 42);
-    EXPECT_GE(calls, 2);
-    EXPECT_LE(calls, 6);
+    EXPECT_GE(calls.load(), 3);
+    // One call before the work starts, then one an interval at most: a busy
+    // machine makes the calls later and fewer, never more frequent.
+    EXPECT_LE(calls.load(), 1 + waited / platform::WhileWaitingInterval);
     EXPECT_FALSE(otherThread);
     EXPECT_NE(worker, caller) << "the work must not block the caller";
 }
@@ -53,11 +61,14 @@ TEST(WaitingFor, WithoutCallbackWorksOnTheCallersThread)
 TEST(WaitingFor, ErrorFromTheCallbackWaitsForTheWorkFirst)
 {
     std::atomic<bool> finished{false};
-    int calls = 0;
+    std::atomic<int> calls{0};
     // The first call comes before the work starts; the second finds it
-    // under way.
+    // under way, however late it comes, and the work goes on a while after.
     EXPECT_THROW(platform::WaitingFor(
                      [&](platform::StepShare&) {
+                         const auto giveUp = std::chrono::steady_clock::now() + 20s;
+                         while (calls < 2 && std::chrono::steady_clock::now() < giveUp)
+                             std::this_thread::sleep_for(10ms);
                          std::this_thread::sleep_for(300ms);
                          finished = true;
                          return true;
@@ -76,7 +87,7 @@ TEST(WaitingFor, ErrorFromTheCallbackWaitsForTheWorkFirst)
 // while the work winds down.
 TEST(WaitingFor, TheWaitersStopReachesTheWorkUntilItEnds)
 {
-    int stopActions = 0;
+    std::atomic<int> stopActions{0};
     int callsAfterStop = 0;
     bool stopAsked = false;
     platform::BytesSoFar lastSeen;
@@ -85,8 +96,12 @@ TEST(WaitingFor, TheWaitersStopReachesTheWorkUntilItEnds)
             share.bytes = 4096;
             while (!share.stop)
                 std::this_thread::sleep_for(10ms);
-            // Winding down takes a while.
-            std::this_thread::sleep_for(350ms);
+            // Winding down takes until the stop action has come twice more,
+            // however late a busy machine lets it come.
+            const int before = stopActions;
+            const auto giveUp = std::chrono::steady_clock::now() + 20s;
+            while (stopActions < before + 2 && std::chrono::steady_clock::now() < giveUp)
+                std::this_thread::sleep_for(10ms);
             return true;
         },
         [&](platform::BytesSoFar bytes) {
@@ -99,8 +114,8 @@ TEST(WaitingFor, TheWaitersStopReachesTheWorkUntilItEnds)
         [&] { ++stopActions; });
     EXPECT_TRUE(stopped);
     EXPECT_EQ(lastSeen, platform::BytesSoFar(4096));
-    EXPECT_GE(stopActions, 2);
-    EXPECT_EQ(stopActions, callsAfterStop);
+    EXPECT_GE(stopActions.load(), 2);
+    EXPECT_EQ(stopActions.load(), callsAfterStop);
 }
 
 }  // namespace

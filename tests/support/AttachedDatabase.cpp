@@ -41,7 +41,8 @@ AttachedDatabase::AttachedDatabase(const std::string& path)
         throw std::runtime_error("no database at " + path);
     // Watching /proc/locks rather than probing with a lock of our own, which
     // could make the engine's attach fail.
-    for (int tries = 0; tries < 200; ++tries) {
+    // isql-fb may take a while to attach on a busy machine.
+    for (int tries = 0; tries < 1200; ++tries) {
         if (EngineLockPresent(info.st_ino))
             return;
         std::this_thread::sleep_for(std::chrono::milliseconds(50));

@@ -12,6 +12,9 @@
 //   ok-vanish    as ok, then remove the program, so no later run can start
 //                (POSIX: a running Windows program cannot be removed)
 //   slow-ok N    wait N milliseconds, then as ok
+//   await-ok     wait until <program>.go exists, which the test makes once
+//                it has seen what it waits for (a minute at most), then
+//                as ok
 //   exit N       exit with code N (0x… for hexadecimal), touching nothing
 //   scribble N   write a few bytes over the second path argument, as a
 //                restore that broke off half-way does, and exit with N
@@ -105,6 +108,8 @@ int main(int argc, char** argv)
     }
     if (verb == "slow-ok")
         std::this_thread::sleep_for(std::chrono::milliseconds(value));
+    for (int waits = 0; verb == "await-ok" && waits < 1200 && !std::ifstream(self + ".go"); ++waits)
+        std::this_thread::sleep_for(std::chrono::milliseconds(50));
     const int copied = Copy(paths, IsBackup(argc, argv));
     if (verb == "ok-vanish")
         RemoveFile(self);

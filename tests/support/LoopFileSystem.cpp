@@ -25,7 +25,7 @@ namespace {
     throw std::runtime_error(what + ": " + std::strerror(error));
 }
 
-// Tries `step` until it stops failing with EBUSY, for at most five seconds:
+// Tries `step` until it stops failing with EBUSY, for at most 30 seconds:
 // a process killed a moment ago may still hold files, and a device let go a
 // moment ago may still be winding down.
 bool WhileBusy(const std::function<bool()>& step)
@@ -33,7 +33,7 @@ bool WhileBusy(const std::function<bool()>& step)
     for (int tries = 0;; ++tries) {
         if (step())
             return true;
-        if (errno != EBUSY || tries == 100)
+        if (errno != EBUSY || tries == 600)
             return false;
         std::this_thread::sleep_for(std::chrono::milliseconds(50));
     }
@@ -257,7 +257,7 @@ void LoopFileSystem::Release()
     if (fd < 0)
         return;
     loop_info64 info{};
-    for (int tries = 0; tries < 100 && ioctl(fd, LOOP_GET_STATUS64, &info) == 0; ++tries)
+    for (int tries = 0; tries < 600 && ioctl(fd, LOOP_GET_STATUS64, &info) == 0; ++tries)
         std::this_thread::sleep_for(std::chrono::milliseconds(50));
     close(fd);
 }

@@ -5,10 +5,12 @@
 
 bool WaitFor(const std::function<bool()>& condition)
 {
-    for (int tries = 0; tries < 600; ++tries) {
+    const auto giveUp = std::chrono::steady_clock::now() + std::chrono::minutes(2);
+    for (;;) {
         if (condition())
             return true;
+        if (std::chrono::steady_clock::now() >= giveUp)
+            return false;
         std::this_thread::sleep_for(std::chrono::milliseconds(50));
     }
-    return false;
 }

@@ -445,7 +445,7 @@ std::wstring HoveredTip(TMainForm& form)
     ScreenToClient(form.FileNameLabeledEdit, &at);
     // One move, then the mouse rests: every move restarts the tip's delay.
     PostMessageW(form.FileNameLabeledEdit, WM_MOUSEMOVE, 0, MAKELPARAM(at.x, at.y));
-    for (int tries = 0; tries < 100 && !IsWindowVisible(form.FileNameToolTip); ++tries) {
+    for (int tries = 0; tries < 400 && !IsWindowVisible(form.FileNameToolTip); ++tries) {
         form.ProcessMessages();
         Sleep(30);
     }
@@ -858,7 +858,7 @@ private:
 
     void Watch()
     {
-        for (int tries = 0; tries < 600 && !stop_; ++tries) {
+        for (int tries = 0; tries < 2400 && !stop_; ++tries) {
             HWND box = nullptr;
             EnumThreadWindows(thread_, FindBox, reinterpret_cast<LPARAM>(&box));
             if (box != nullptr) {
@@ -967,6 +967,7 @@ TEST_F(Win32WindowRun, AskedToCloseDuringARunTheOperatorStopsItAtEachStepOrLetsI
         Choose(f, database);
         HWND window = f.form.Handle;
         int closes = 0;
+        std::chrono::steady_clock::time_point closedAt;
         const std::wstring step = W(c.stepCaption);
         taskbar->onShow = [&](HWND shown, const std::wstring& caption) {
             // A slow delete is closed on once the stand-in client waits in
@@ -975,20 +976,21 @@ TEST_F(Win32WindowRun, AskedToCloseDuringARunTheOperatorStopsItAtEachStepOrLetsI
                                (!c.slowDelete || ClientCalls().find("isc_dsql_execute waits") != std::string::npos);
             if (closes == 0 && caption.rfind(step, 0) == 0 && ready) {
                 ++closes;
+                closedAt = std::chrono::steady_clock::now();
                 PostMessageW(shown, WM_CLOSE, 0, 0);
             }
         };
         std::vector<std::wstring> lines;
         taskbar->onClear = [&] { lines = ColouredLines(f.form.TraceRichEdit); };
         ErrorBoxWatcher question(c.stop ? IDYES : IDNO);
-        const auto started = std::chrono::steady_clock::now();
 
         SendMessageW(f.form.ClearDBButton, BM_CLICK, 0, 0);
         question.Finish();
 
-        // A stop that waited for the step's end would take the minute the
-        // stand-ins take.
-        EXPECT_LT(std::chrono::steady_clock::now() - started, std::chrono::seconds(30));
+        // Timed from the close: a stop that waited for the step's end would
+        // take the minute the stand-ins take, while the steps before it,
+        // which a busy machine slows most, are left out.
+        EXPECT_LT(std::chrono::steady_clock::now() - closedAt, std::chrono::seconds(30));
         EXPECT_EQ(closes, 1);
         EXPECT_EQ(question.title, W("Утилита очистки БД Quenor (версия 2.1)"));
         EXPECT_EQ(question.text, W(std::string(FormPresenter::StopQuestion).c_str()));
@@ -1046,7 +1048,9 @@ TEST_F(Win32WindowRun, DuringAStepTheWindowHearsTheRequestsToCloseAndLeavesOther
     };
     for (const auto& c : cases) {
         SCOPED_TRACE(c.name);
-        StandInGbak gbak(dir.Path() + "\\Firebird " + c.name, {"slow-ok 1000", "ok"});
+        // The backup lasts until five reports have found the input still
+        // queued (or until a stop kills it), however slowly they come.
+        StandInGbak gbak(dir.Path() + "\\Firebird " + c.name, {"await-ok", "ok"});
         TestInstancesKey key(StringValue(REG_SZ, gbak.InstallationDirectory()));
         auto* taskbar = new RecordingTaskbar;
         Form f{std::unique_ptr<win32ui::TaskbarProgress>(taskbar)};
@@ -1065,8 +1069,9 @@ TEST_F(Win32WindowRun, DuringAStepTheWindowHearsTheRequestsToCloseAndLeavesOther
                 return;
             }
             MSG waiting{};
-            if (PeekMessageW(&waiting, shown, last, last, PM_NOREMOVE) && waiting.wParam == c.posted.back().wParam)
-                ++reportsWithTheInputQueued;
+            if (PeekMessageW(&waiting, shown, last, last, PM_NOREMOVE) && waiting.wParam == c.posted.back().wParam &&
+                ++reportsWithTheInputQueued == 5)
+                std::ofstream(gbak.ProgramPath() + ".go").close();
         };
         std::vector<std::wstring> lines;
         taskbar->onClear = [&] { lines = ColouredLines(f.form.TraceRichEdit); };
@@ -1179,16 +1184,16 @@ TEST(Win32Program, StartsShowsItsWindowAndEndsWithExitCodeZeroWhenClosed)
         CreateProcessA(nullptr, commandLine.data(), nullptr, nullptr, FALSE, 0, nullptr, nullptr, &startup, &process));
     HWND window = nullptr;
     const std::wstring caption = W("Утилита очистки БД Quenor (версия 2.1)");
-    for (int tries = 0; tries < 200 && window == nullptr; ++tries) {
+    for (int tries = 0; tries < 1200 && window == nullptr; ++tries) {
         Sleep(50);
         window = FindWindowW(L"TMainForm", caption.c_str());
     }
     ASSERT_NE(window, nullptr);
-    for (int tries = 0; tries < 200 && !IsWindowVisible(window); ++tries)
+    for (int tries = 0; tries < 1200 && !IsWindowVisible(window); ++tries)
         Sleep(50);
     EXPECT_TRUE(IsWindowVisible(window));
     PostMessageW(window, WM_CLOSE, 0, 0);
-    EXPECT_EQ(WaitForSingleObject(process.hProcess, 20000), WAIT_OBJECT_0);
+    EXPECT_EQ(WaitForSingleObject(process.hProcess, 60000), WAIT_OBJECT_0);
     DWORD exitCode = 1;
     GetExitCodeProcess(process.hProcess, &exitCode);
     EXPECT_EQ(exitCode, 0u);
