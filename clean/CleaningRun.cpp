@@ -46,6 +46,14 @@ constexpr const char* StoppedLine = "Очистка остановлена оп�
 // The engine reports a database by a name of at most 255 characters; beyond
 // that the check of the restored database could never succeed.
 constexpr std::size_t LongestDatabasePath = 255;
+
+std::string TooLongLine()
+{
+    return "Путь к файлу БД длиннее " + std::to_string(LongestDatabasePath) +
+           " знаков: Firebird не сможет проверить базу после восстановления. Перенесите файл БД в папку с более "
+           "коротким путём.";
+}
+
 // Beside the database, a name no operator's file has, for a file that a
 // completed rollback would otherwise have destroyed.
 constexpr const char* KeptSuffix = ".quenor-kept-";
@@ -302,6 +310,12 @@ bool CleaningRun::TakeDatabasePath(std::string& path, WorkingNames& names)
         host_.Trace(path, clRed);
         return false;
     }
+    // No system finds a name too long that is not already longer than the
+    // engine takes.
+    if (resolved.error == platform::FileError::NameTooLong) {
+        Refuse(TooLongLine());
+        return false;
+    }
     if (!resolved) {
         Refuse("Не удалось определить полное имя файла БД: " + FileErrorText(resolved) + ".");
         host_.Trace(path, clRed);
@@ -316,9 +330,7 @@ bool CleaningRun::TakeDatabasePath(std::string& path, WorkingNames& names)
         return false;
     }
     if (path.size() > LongestDatabasePath) {
-        Refuse("Путь к файлу БД длиннее " + std::to_string(LongestDatabasePath) +
-               " знаков: Firebird не сможет проверить базу после восстановления. Перенесите файл БД в папку с "
-               "более коротким путём.");
+        Refuse(TooLongLine());
         return false;
     }
     return true;

@@ -198,17 +198,29 @@ std::wstring WithoutLongForm(const std::wstring& path)
 
 // The name the system keeps for an open file, in the form the Win32 calls
 // take ("C:\..." or "\\server\share\..."), not its "\\?\" form.
-std::optional<std::wstring> FinalName(HANDLE file)
+FileResult FinalName(HANDLE file, std::wstring& name)
 {
-    const DWORD needed = GetFinalPathNameByHandleW(file, nullptr, 0, FILE_NAME_NORMALIZED | VOLUME_NAME_DOS);
-    if (needed == 0)
-        return std::nullopt;
-    std::wstring name(needed, L'\0');
-    const DWORD length = GetFinalPathNameByHandleW(file, name.data(), needed, FILE_NAME_NORMALIZED | VOLUME_NAME_DOS);
-    if (length == 0 || length >= needed)
-        return std::nullopt;
-    name.resize(length);
-    return WithoutLongForm(name);
+    constexpr DWORD Form = FILE_NAME_NORMALIZED | VOLUME_NAME_DOS;
+    std::wstring found;
+    DWORD answer = GetFinalPathNameByHandleW(file, nullptr, 0, Form);
+    // Renamed meanwhile to a longer name, the file is asked again with the
+    // room that name needs.
+    while (answer > found.size()) {
+        found.assign(answer, L'\0');
+        answer = GetFinalPathNameByHandleW(file, found.data(), static_cast<DWORD>(found.size()), Form);
+    }
+    if (answer == 0) {
+        const DWORD error = GetLastError();
+        // Wine keeps the name in a buffer of about MAX_PATH of its own and
+        // answers this for a longer one, whatever room it is given: a name
+        // longer than the system reports, not a failure to show as a code.
+        if (error == ERROR_MORE_DATA)
+            return {FileError::NameTooLong, static_cast<int>(error)};
+        return FromWinError(error);
+    }
+    found.resize(answer);
+    name = WithoutLongForm(found);
+    return {};
 }
 
 // Opens a file or folder only to ask about it: no access, every sharing, so
@@ -448,9 +460,12 @@ public:
         if (path.find('?') != std::string::npos)
             return {FileError::NotInCodePage, 0};
         const std::wstring wide = WidePath(path);
-        std::optional<std::wstring> final;
+        // The error is the naming call's own, not what closing its handle
+        // may leave behind.
+        std::wstring final;
+        FileResult named;
         if (const UniqueHandle file = OpenToAsk(wide); file.Valid()) {
-            final = FinalName(file.Get());
+            named = FinalName(file.Get(), final);
         } else {
             // No file (yet): its folder's name, and the file's name as the
             // system would take it, without a trailing dot or blank. With
@@ -465,19 +480,19 @@ public:
             full.resize(length);
             const std::size_t nameStart = LastNameStart(full);
             if (const UniqueHandle folder = OpenToAsk(full.substr(0, nameStart)); folder.Valid()) {
-                final = FinalName(folder.Get());
-                if (final) {
-                    if (final->empty() || final->back() != L'\\')
-                        *final += L'\\';
-                    *final += full.substr(nameStart);
+                named = FinalName(folder.Get(), final);
+                if (named) {
+                    if (final.empty() || final.back() != L'\\')
+                        final += L'\\';
+                    final += full.substr(nameStart);
                 }
             } else {
                 final = WithoutLongForm(full);
             }
         }
-        if (!final)
-            return FromWinError(GetLastError());
-        const std::optional<std::string> ansi = ExactAnsi(*final);
+        if (!named)
+            return named;
+        const std::optional<std::string> ansi = ExactAnsi(final);
         if (!ansi)
             return {FileError::NotInCodePage, 0};
         canonical = *ansi;

@@ -378,6 +378,7 @@ TEST_F(WinRunPaths, APathNearMaxPathRunsWithItsLongerJournalOrIsRefusedUpFront)
         {"the journal's name just over MAX_PATH", MAX_PATH + 1 - suffix, true},
         {"the longest database path Firebird reports", 255, true},
         {"one letter longer", 256, false},
+        {"longer than the name Wine reports for an open file", 265, false},
     };
     for (const auto& c : cases) {
         SCOPED_TRACE(c.name);
