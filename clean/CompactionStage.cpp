@@ -80,11 +80,16 @@ CompactResult CompactionStage::CompactDatabase(const std::string& path, const st
         break;
     }
 
-    // No separator is added: a value without its closing one names a tool
-    // that is not there, and an empty value leaves a path relative to the
-    // current folder.
-    const std::string GbakFileName = installation + platform::GbakRelativePath();
-    if (!platform::ToolFilePresent(GbakFileName))
+    // The first place that holds it: each Firebird version keeps its tools
+    // where its own installer puts them.
+    std::string GbakFileName;
+    for (const std::string& candidate : platform::GbakFileCandidates(installation)) {
+        if (platform::ToolFilePresent(candidate)) {
+            GbakFileName = candidate;
+            break;
+        }
+    }
+    if (GbakFileName.empty())
         return cpGbakMissing;
     const GbakCommand gbak(GbakFileName, UserName, Password);
 

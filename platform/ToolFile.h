@@ -1,6 +1,7 @@
 #pragma once
 
 #include <string>
+#include <vector>
 
 namespace platform {
 
@@ -15,5 +16,11 @@ namespace platform {
 // Where gbak lies inside a Firebird installation directory, relative to it
 // ("Bin\gbak.exe" on Windows, "bin/gbak" on POSIX).
 const char* GbakRelativePath();
+
+// Where gbak may lie in the installation that `installationFolder` names, in
+// the order to look: the folder joined with one separator whether or not
+// the value ends with one; an empty folder leaves the path relative to the
+// current folder.
+std::vector<std::string> GbakFileCandidates(const std::string& installationFolder);
 
 }  // namespace platform

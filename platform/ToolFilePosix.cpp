@@ -54,4 +54,12 @@ const char* GbakRelativePath()
     return "bin/gbak";
 }
 
+std::vector<std::string> GbakFileCandidates(const std::string& installationFolder)
+{
+    if (installationFolder.empty())
+        return {GbakRelativePath()};
+    const std::string root = installationFolder.back() == '/' ? installationFolder : installationFolder + "/";
+    return {root + GbakRelativePath()};
+}
+
 }  // namespace platform

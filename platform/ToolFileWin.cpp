@@ -2,6 +2,9 @@
 
 #include <windows.h>
 
+#include <string>
+#include <vector>
+
 #include "platform/WideTextWin.h"
 
 namespace platform {
@@ -60,6 +63,17 @@ bool ToolFilePresent(const std::string& path)
 const char* GbakRelativePath()
 {
     return "Bin\\gbak.exe";
+}
+
+std::vector<std::string> GbakFileCandidates(const std::string& installationFolder)
+{
+    if (installationFolder.empty())
+        return {GbakRelativePath()};
+    const char last = installationFolder.back();
+    const std::string root = last == '\\' || last == '/' ? installationFolder : installationFolder + "\\";
+    // Firebird 2.5 and older keep their tools in Bin; 3.0 and later beside
+    // the server in the installation's root.
+    return {root + GbakRelativePath(), root + "gbak.exe"};
 }
 
 }  // namespace platform

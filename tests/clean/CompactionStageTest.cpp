@@ -182,9 +182,9 @@ TEST(CompactionStage, EveryOutcomeTracesItsLinesAndLeavesItsFiles)
          DatabaseAfter::Untouched, false, 0},
         {"no gbak in the installation", [](StandInSetup& s) { fs::remove(s.Gbak()); }, cpGbakMissing, {},
          DatabaseAfter::Untouched, false, 0},
-        {"value without its closing separator",
-         [](StandInSetup& s) { s.registry.defaultInstance = s.Dir().File("Firebird 3"); }, cpGbakMissing, {},
-         DatabaseAfter::Untouched, false, 0},
+        {"value without its closing separator is joined with one",
+         [](StandInSetup& s) { s.registry.defaultInstance = s.Dir().File("Firebird 3"); }, cpDone,
+         {BackupLine, OkLine, RestoreLine, OkLine}, DatabaseAfter::Rebuilt, true, 2},
         {"value missing and no bin/gbak in the current folder",
          [](StandInSetup& s) {
              s.registry.defaultInstance.reset();

@@ -77,16 +77,28 @@ TEST(WinCompactionStage, FindsGbakThroughTheRegistryValueAsStored)
         std::optional<StoredValue> (*value)(const std::string& installation);
         bool runFromInstallation;  // current directory: the installation
         CompactResult expected;
+        StandInGbak::Layout layout = StandInGbak::Layout::Bin;
     } cases[] = {
         {"key absent", false, [](const std::string&) -> std::optional<StoredValue> { return std::nullopt; }, false,
          cpKeyMissing},
         {"string with closing backslash", true,
          [](const std::string& i) -> std::optional<StoredValue> { return StringValue(REG_SZ, i); }, false, cpDone},
-        {"string without closing backslash", true,
+        {"string without closing backslash: joined with one", true,
          [](const std::string& i) -> std::optional<StoredValue> {
              return StringValue(REG_SZ, i.substr(0, i.size() - 1));
          },
-         false, cpGbakMissing},
+         false, cpDone},
+        {"3.0 and later: gbak in the installation's root", true,
+         [](const std::string& i) -> std::optional<StoredValue> { return StringValue(REG_SZ, i); }, false, cpDone,
+         StandInGbak::Layout::Root},
+        {"3.0 and later, without closing backslash", true,
+         [](const std::string& i) -> std::optional<StoredValue> {
+             return StringValue(REG_SZ, i.substr(0, i.size() - 1));
+         },
+         false, cpDone, StandInGbak::Layout::Root},
+        {"value missing: only Bin\\gbak.exe is looked for in the current folder", true,
+         [](const std::string&) -> std::optional<StoredValue> { return std::nullopt; }, true, cpGbakMissing,
+         StandInGbak::Layout::Root},
         {"expandable string is not expanded", true,
          [](const std::string&) -> std::optional<StoredValue> {
              return StringValue(REG_EXPAND_SZ, "%QUENOR_TEST_FIREBIRD%\\");
@@ -108,7 +120,7 @@ TEST(WinCompactionStage, FindsGbakThroughTheRegistryValueAsStored)
     for (const auto& c : cases) {
         SCOPED_TRACE(c.name);
         StageRun run;
-        StandInGbak gbak(run.dir.Path() + "\\Firebird", {everyRun});
+        StandInGbak gbak(run.dir.Path() + "\\Firebird", {everyRun}, c.layout);
         // Were the expandable value expanded, it would name the stand-in.
         SetEnvironmentVariableA("QUENOR_TEST_FIREBIRD", (run.dir.Path() + "\\Firebird").c_str());
         std::optional<TestInstancesKey> key;

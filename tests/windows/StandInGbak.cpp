@@ -14,12 +14,12 @@ std::string TestProgramFolder()
     return program.substr(0, program.find_last_of('\\') + 1);
 }
 
-StandInGbak::StandInGbak(const std::string& installation, const std::vector<std::string>& script)
-    : installation_(installation)
+StandInGbak::StandInGbak(const std::string& installation, const std::vector<std::string>& script, Layout layout)
+    : installation_(installation), layout_(layout)
 {
-    const std::string bin = installation_ + "\\Bin";
     CreateDirectoryA(installation_.c_str(), nullptr);
-    CreateDirectoryA(bin.c_str(), nullptr);
+    if (layout_ == Layout::Bin)
+        CreateDirectoryA((installation_ + "\\Bin").c_str(), nullptr);
     // The build puts the stand-in beside the test program.
     const std::string built = TestProgramFolder() + "gbak.exe";
     if (!CopyFileA(built.c_str(), ProgramPath().c_str(), FALSE))

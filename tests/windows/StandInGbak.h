@@ -3,11 +3,15 @@
 #include <string>
 #include <vector>
 
-// A folder laid out like a Firebird installation whose Bin\gbak.exe is the
+// A folder laid out like a Firebird installation whose gbak.exe is the
 // stand-in program (tests/support/GbakStandIn.cpp), with its plan and its
 // record.
 class StandInGbak {
 public:
+    // Where the installation keeps its tools: Firebird 2.5 and older in Bin,
+    // 3.0 and later in the installation's root.
+    enum class Layout { Bin, Root };
+
     // One run of the stand-in as it recorded it.
     struct Call {
         std::string commandLine;
@@ -15,18 +19,22 @@ public:
     };
 
     // Installs the stand-in below `installation` (made when missing), which
-    // then holds "Bin\gbak.exe". `script` holds the plan, one line per run,
-    // see tests/support/GbakStandIn.cpp.
-    StandInGbak(const std::string& installation, const std::vector<std::string>& script);
+    // then holds "Bin\gbak.exe", or "gbak.exe" in the Root layout. `script`
+    // holds the plan, one line per run, see tests/support/GbakStandIn.cpp.
+    StandInGbak(const std::string& installation, const std::vector<std::string>& script, Layout layout = Layout::Bin);
 
     // The installation folder with its closing backslash, as the registry
     // value holds it.
     std::string InstallationDirectory() const { return installation_ + "\\"; }
-    std::string ProgramPath() const { return installation_ + "\\Bin\\gbak.exe"; }
+    std::string ProgramPath() const
+    {
+        return installation_ + (layout_ == Layout::Bin ? "\\Bin\\gbak.exe" : "\\gbak.exe");
+    }
     std::vector<Call> Calls() const;
 
 private:
     std::string installation_;
+    Layout layout_;
 };
 
 // The folder of the running test program, with its closing backslash.

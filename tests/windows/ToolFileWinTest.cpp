@@ -5,6 +5,7 @@
 #include <gtest/gtest.h>
 
 #include <string>
+#include <vector>
 
 #include "tests/support/FileBytes.h"
 #include "tests/support/TempDir.h"
@@ -32,6 +33,29 @@ TEST(ToolFilePresent, PlainFilesArePresentFoldersAndBadNamesAreNot)
     };
     for (const auto& c : cases)
         EXPECT_EQ(platform::ToolFilePresent(c.path), c.present) << c.name;
+}
+
+// Firebird registers its installation's root; 2.5 keeps gbak in Bin below
+// it, 3.0 and later in the root itself.
+TEST(GbakFileCandidates, BinFirstThenTheRootWithOneSeparatorWhateverTheValueEndsWith)
+{
+    using Paths = std::vector<std::string>;
+    const struct {
+        const char* name;
+        std::string folder;
+        Paths candidates;
+    } cases[] = {
+        {"with its closing backslash", "C:\\Firebird_3_0\\",
+         Paths{"C:\\Firebird_3_0\\Bin\\gbak.exe", "C:\\Firebird_3_0\\gbak.exe"}},
+        {"without it", "C:\\Firebird_3_0", Paths{"C:\\Firebird_3_0\\Bin\\gbak.exe", "C:\\Firebird_3_0\\gbak.exe"}},
+        {"ending in a slash", "C:/Firebird_2_5/", Paths{"C:/Firebird_2_5/Bin\\gbak.exe", "C:/Firebird_2_5/gbak.exe"}},
+        {"a drive's root", "D:\\", Paths{"D:\\Bin\\gbak.exe", "D:\\gbak.exe"}},
+        {"empty: relative to the current folder", "", Paths{"Bin\\gbak.exe"}},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.name);
+        EXPECT_EQ(platform::GbakFileCandidates(c.folder), c.candidates);
+    }
 }
 
 }  // namespace
