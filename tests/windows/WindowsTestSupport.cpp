@@ -124,3 +124,13 @@ TestInstancesKey::~TestInstancesKey()
 {
     RegDeleteTreeW(HKEY_LOCAL_MACHINE, L"Software\\Firebird Project");
 }
+
+int OwnHandleCountSettledAt(int most)
+{
+    int count = OwnHandleCount();
+    for (int tries = 0; count > most && tries < 100; ++tries) {
+        Sleep(50);
+        count = OwnHandleCount();
+    }
+    return count;
+}

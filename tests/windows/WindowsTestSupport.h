@@ -18,6 +18,10 @@ bool SetDacl(const std::string& path, const char* sddl);
 // a leak shows as a count that does not come back down. Throws when the
 // system does not tell.
 int OwnHandleCount();
+// The count once it has come down to `most`, or as it still is after five
+// seconds: Wine closes some handles of a finished child a moment late,
+// while a handle that was leaked stays.
+int OwnHandleCountSettledAt(int most);
 
 // What "DefaultInstance" holds: its kind and its bytes, written as they are.
 struct StoredValue {
