@@ -6,6 +6,7 @@
 
 #include "clean/GbakCommand.h"
 #include "clean/SharedStrings.h"
+#include "platform/SupportLog.h"
 #include "platform/ToolFile.h"
 
 namespace {
@@ -91,6 +92,7 @@ CompactResult CompactionStage::CompactDatabase(const std::string& path, const st
     }
     if (GbakFileName.empty())
         return cpGbakMissing;
+    platform::WriteSupportLog("quenor-cleaner: gbak: " + GbakFileName);
     const GbakCommand gbak(GbakFileName, UserName, Password);
 
     trace_.Trace("Создание бэкапа файла БД (*.fdb -> *.fdk)...", clBlue);

@@ -103,13 +103,23 @@ bool DatabaseStage::OpenDatabase()
         SetConcurrencyWait(*Transaction);
 
         Sql = std::make_unique<TIBSQL>(*Database, *Transaction);
+        LogClient();
         return true;
     } catch (...) {
         lastOpenFailure_ = ClassifyCurrentOpenFailure(client_.Loaded());
+        LogClient();
         LogCurrentCause("open database");
         trace_.Trace("An exception occured during open database.", clRed);
         return false;
     }
+}
+
+// Which client the run's attachment went through: several Firebird clients
+// may lie on one machine, and their versions answer differently.
+void DatabaseStage::LogClient() const
+{
+    if (client_.Loaded())
+        platform::WriteSupportLog("quenor-cleaner: Firebird client: " + client_.Description());
 }
 
 long long DatabaseStage::RunStatement(const std::string& text)

@@ -99,6 +99,7 @@ private:
     fb::ClientLoader client_;
 
     void CloseAndRelease();
+    void LogClient() const;
     void CancelStatement();
     bool lastDeleteCancelled_ = false;
     // Attaches to `path` on an attachment of its own and runs each select,

@@ -14,6 +14,9 @@ public:
 
     // The address of an exported symbol, or nullptr when the library lacks it.
     virtual void* Symbol(const char* name) const = 0;
+    // The file the system loaded, by its full path, for the support log;
+    // empty when the system does not tell.
+    virtual std::string FilePath() const = 0;
 };
 
 // Loads `fileName` through the platform's normal search order; nullptr when

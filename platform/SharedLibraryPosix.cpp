@@ -1,6 +1,7 @@
 #include "platform/SharedLibrary.h"
 
 #include <dlfcn.h>
+#include <link.h>
 
 namespace platform {
 namespace {
@@ -13,6 +14,14 @@ public:
     PosixSharedLibrary& operator=(const PosixSharedLibrary&) = delete;
 
     void* Symbol(const char* name) const override { return dlsym(handle_, name); }
+
+    std::string FilePath() const override
+    {
+        link_map* map = nullptr;
+        if (dlinfo(handle_, RTLD_DI_LINKMAP, &map) != 0 || map == nullptr || map->l_name == nullptr)
+            return {};
+        return map->l_name;
+    }
 
 private:
     void* handle_;

@@ -2,6 +2,8 @@
 
 #include <windows.h>
 
+#include "platform/WideTextWin.h"
+
 namespace platform {
 namespace {
 
@@ -15,6 +17,23 @@ public:
     void* Symbol(const char* name) const override
     {
         return reinterpret_cast<void*>(GetProcAddress(module_, name));
+    }
+
+    std::string FilePath() const override
+    {
+        // A name longer than the buffer comes back cut to its size; asked
+        // again with more room, up to the longest a path can be.
+        for (DWORD room = MAX_PATH; room <= 65536; room *= 2) {
+            std::wstring path(room, L'\0');
+            const DWORD length = GetModuleFileNameW(module_, path.data(), room);
+            if (length == 0)
+                return {};
+            if (length < room) {
+                path.resize(length);
+                return WideToAnsi(path);
+            }
+        }
+        return {};
     }
 
 private:

@@ -87,10 +87,27 @@ const Api& ClientLoader::Get()
     api.fb_interpret = reinterpret_cast<decltype(api.fb_interpret)>(library->Symbol("fb_interpret"));
     api.fb_cancel_operation =
         reinterpret_cast<decltype(api.fb_cancel_operation)>(library->Symbol("fb_cancel_operation"));
+    api.isc_get_client_version =
+        reinterpret_cast<decltype(api.isc_get_client_version)>(library->Symbol("isc_get_client_version"));
 
     api_ = api;
     library_ = std::move(library);
     return api_;
+}
+
+std::string ClientLoader::Description() const
+{
+    if (!library_)
+        return {};
+    std::string file = library_->FilePath();
+    if (file.empty())
+        file = "(the system does not say which file)";
+    // The client writes a short text; the buffer is far larger than any
+    // version it has ever written.
+    char version[256] = {};
+    if (api_.isc_get_client_version != nullptr)
+        api_.isc_get_client_version(version);
+    return file + ", version " + (version[0] != '\0' ? std::string(version) : std::string("unknown"));
 }
 
 }  // namespace fb

@@ -100,6 +100,9 @@ struct Api {
     // Optional: ends what the attachment is doing, from another thread; null
     // when the library lacks it.
     Status(FB_API_CALL* fb_cancel_operation)(Status*, Handle*, unsigned short);
+    // Optional: the client's version text ("LI-V3.0.11.33703 Firebird 3.0"),
+    // for the support log; null when the library lacks it.
+    void(FB_API_CALL* isc_get_client_version)(char*);
 };
 
 #undef FB_API_CALL
@@ -141,6 +144,9 @@ public:
     // signals (see FbSignalShutdown.h).
     const Api& Get();
     bool Loaded() const { return library_ != nullptr; }
+    // Which client was loaded, for the support log: its file and version as
+    // far as the library tells them. Empty before the first load.
+    std::string Description() const;
 
 private:
     std::vector<std::string> libraryNames_;

@@ -381,13 +381,17 @@ TEST(CompactionStage, CompactsARealDatabaseWithTheInstalledGbak)
     const auto processes = platform::CreateProcessRunner();
     CompactionStage stage(trace, *files, *processes, PlatformRegistryReaderFactory());
     int asked = 0;
+    testing::internal::CaptureStderr();
     const CompactResult result = stage.CompactDatabase(database, fdk, [&] {
         ++asked;
         return true;
     });
+    const std::string supportLog = testing::internal::GetCapturedStderr();
 
     ASSERT_EQ(result, cpDone);
     EXPECT_EQ(trace.lines, (std::vector<Line>{BackupLine, OkLine, RestoreLine, OkLine}));
+    // Debian's packages put gbak in /usr/bin; the log says which one ran.
+    EXPECT_EQ(supportLog, "quenor-cleaner: gbak: /usr/bin/gbak\n");
     EXPECT_EQ(asked, 1);
     EXPECT_TRUE(fs::is_regular_file(fdk)) << "the backup stays beside the database";
     struct stat before {};

@@ -3,8 +3,10 @@
 #include <gtest/gtest.h>
 
 #include <cstdlib>
+#include <filesystem>
 #include <functional>
 #include <optional>
+#include <regex>
 #include <string>
 #include <utility>
 #include <vector>
@@ -250,6 +252,31 @@ TEST_F(DatabaseStageTest, CloseReleasesEverythingAndASecondRunStartsAfresh)
     }
     EXPECT_EQ(QueryInteger(DBFileName, "SELECT COUNT(*) FROM log"), 0);
     EXPECT_TRUE(trace.lines.empty());
+}
+
+// Which client a run went through, for whoever supports the operator: once
+// per open, by its full path and its own version text.
+TEST_F(DatabaseStageTest, EachOpenNamesTheClientItWentThroughInTheSupportLog)
+{
+    DBFileName = CreateDatabase(QuenorLogTables);
+    DatabaseStage stage(trace);
+    testing::internal::CaptureStderr();
+    for (int run = 1; run <= 2; ++run) {
+        ASSERT_TRUE(stage.OpenDatabase());
+        ASSERT_TRUE(stage.CloseDatabase());
+    }
+    const std::string supportLog = testing::internal::GetCapturedStderr();
+
+    const std::regex line(
+        "quenor-cleaner: Firebird client: (/[^,\n]*/libfbclient\\.so\\.2), version "
+        "[A-Z]{2}-V[0-9]+\\.[0-9]+\\.[0-9]+\\.[0-9]+ Firebird [0-9.]+\n");
+    std::vector<std::string> files;
+    for (auto found = std::sregex_iterator(supportLog.begin(), supportLog.end(), line); found != std::sregex_iterator();
+         ++found)
+        files.push_back((*found)[1]);
+    ASSERT_EQ(files.size(), 2u) << supportLog;
+    EXPECT_TRUE(std::filesystem::is_regular_file(files[0])) << files[0];
+    EXPECT_EQ(files[1], files[0]);
 }
 
 TEST_F(DatabaseStageTest, FailedDetachTracesItsRedLineAndKeepsTheObjects)
