@@ -41,6 +41,10 @@ constexpr const char* NoClientLine =
 constexpr const char* InstallationLine =
     "Причина не в файле БД: клиент Firebird не смог подключиться к нему (проверьте установку Firebird, переменную "
     "FIREBIRD и учётную запись SYSDBA).";
+constexpr const char* NotInstalledLine =
+    "Не найдена программа gbak из установки Firebird: установите Firebird или укажите его папку в переменной "
+    "FIREBIRD.";
+constexpr const char* LookedInLine = "Файл gbak искали здесь:";
 constexpr const char* DiskFullLine = "Причина: недостаточно места на диске.";
 constexpr const char* StoppedLine = "Очистка остановлена оператором.";
 // The engine reports a database by a name of at most 255 characters; beyond
@@ -52,6 +56,16 @@ std::string TooLongLine()
     return "Путь к файлу БД длиннее " + std::to_string(LongestDatabasePath) +
            " знаков: Firebird не сможет проверить базу после восстановления. Перенесите файл БД в папку с более "
            "коротким путём.";
+}
+
+// A 64-bit program cannot load a 32-bit client, nor the other way round;
+// the build of the other bitness can, and the operator has both.
+std::string OtherBitnessLine(const std::string& client)
+{
+    const bool client32 = platform::LibraryBits(client) == platform::ProgramBits::Bits32;
+    return std::string("Клиентская библиотека Firebird этой установки ") + (client32 ? "32" : "64") +
+           "-битная, а программа " + (client32 ? "64" : "32") + "-битная. Запустите " + (client32 ? "32" : "64") +
+           "-битную версию программы. Библиотека:";
 }
 
 // Beside the database, a name no operator's file has, for a file that a
@@ -150,18 +164,19 @@ CleaningRun::CleaningRun(CleaningHost& host)
 
 CleaningRun::CleaningRun(CleaningHost& host, std::unique_ptr<platform::FileSystem> files,
                          std::unique_ptr<platform::ProcessRunner> processes)
-    : CleaningRun(host, *files, *processes, PlatformRegistryReaderFactory())
+    : CleaningRun(host, *files, *processes, PlatformInstallationFinder())
 {
     ownFiles_ = std::move(files);
     ownProcesses_ = std::move(processes);
 }
 
 CleaningRun::CleaningRun(CleaningHost& host, platform::FileSystem& files, platform::ProcessRunner& processes,
-                         RegistryReaderFactory makeRegistryReader, std::vector<std::string> clientLibraryNames)
+                         InstallationFinder findInstallation, std::vector<std::string> clientLibraryNames)
     : host_(host),
       files_(files),
       processes_(processes),
-      makeRegistryReader_(std::move(makeRegistryReader)),
+      findInstallation_(std::move(findInstallation)),
+      clientLibraryNames_(clientLibraryNames),
       stage_(host, std::move(clientLibraryNames))
 {
 }
@@ -231,7 +246,7 @@ void CleaningRun::Run()
     // to keep forced writes as the database had them.
     const std::optional<DatabaseStage::Settings> settings = stage_.ReadSettings(path);
     CompactionStage compaction(
-        host_, files_, processes_, makeRegistryReader_,
+        host_, files_, processes_, findInstallation_,
         [this, &settings](const std::string& restored) {
             return stage_.RestoredDatabaseUsable(restored) && (!settings || stage_.ReadSettings(restored) == settings);
         },
@@ -572,7 +587,7 @@ bool CleaningRun::DeleteLeftovers(const std::string& path, const WorkingNames& n
         host_.Trace(path, clRed);
         return false;
     }
-    if (!HasRoom(path, names))
+    if (!HasRoom(path, names) || !FirebirdReady())
         return false;
     const bool anyLeftover = files_.KindOf(names.bak) != platform::PathKind::Missing ||
                              files_.KindOf(names.fdk) != platform::PathKind::Missing;
@@ -612,6 +627,44 @@ bool CleaningRun::HasRoom(const std::string& path, const WorkingNames& names)
     Refuse(NoRoomLine(room));
     TraceWithPath(host_, "Освободите место на диске или перенесите файл БД на диск, где места больше:", path);
     return false;
+}
+
+// Without gbak the compaction could only fail after the rows were deleted,
+// and the run would put them back for nothing: looked for now, with the
+// client that goes with it, while nothing has changed.
+bool CleaningRun::FirebirdReady()
+{
+    const platform::FirebirdInstallation installation = findInstallation_();
+    using Lookup = platform::FirebirdInstallation::Lookup;
+    switch (installation.lookup) {
+    case Lookup::Found:
+        break;
+    case Lookup::KeyMissing:
+        Refuse(CompactionFailureLine(cpKeyMissing));
+        return false;
+    case Lookup::KeyNotOpened:
+        Refuse(CompactionFailureLine(cpKeyNotOpened));
+        return false;
+    case Lookup::GbakMissing:
+    case Lookup::NotInstalled:
+        Refuse(installation.lookup == Lookup::GbakMissing ? CompactionFailureLine(cpGbakMissing) : NotInstalledLine);
+        host_.Trace(LookedInLine, clRed);
+        for (const std::string& place : installation.lookedIn)
+            host_.Trace(place, clRed);
+        return false;
+    }
+    // The installation's own client first, so that it and its gbak speak
+    // the same version, and a stale client elsewhere on the path is not
+    // the one that attaches.
+    std::vector<std::string> clients = installation.clients;
+    clients.insert(clients.end(), clientLibraryNames_.begin(), clientLibraryNames_.end());
+    stage_.PreferClientLibraries(std::move(clients));
+    if (!installation.otherBitnessClient.empty() && !stage_.LoadClient()) {
+        Refuse(OtherBitnessLine(installation.otherBitnessClient));
+        host_.Trace(installation.otherBitnessClient, clRed);
+        return false;
+    }
+    return true;
 }
 
 // Reports where the step stands to a host that follows it, and hands on its

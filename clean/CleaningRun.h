@@ -26,8 +26,9 @@ class CleaningRun {
 public:
     // On the platform's file system, processes, registry and client library.
     explicit CleaningRun(CleaningHost& host);
+    // `clientLibraryNames` are tried after the installation's own client.
     CleaningRun(CleaningHost& host, platform::FileSystem& files, platform::ProcessRunner& processes,
-                RegistryReaderFactory makeRegistryReader,
+                InstallationFinder findInstallation,
                 std::vector<std::string> clientLibraryNames = platform::FirebirdClientLibraryNames());
     ~CleaningRun();
     CleaningRun(const CleaningRun&) = delete;
@@ -40,7 +41,8 @@ public:
     // on the same file is refused through the run journal beside it. A run
     // that finds the journal of a run that died puts that run's safety copy
     // back and stops. A registry value of the wrong kind ends the run with
-    // platform::RegistryError, cursor restored, files left as they are.
+    // platform::RegistryError before the safety copy, cursor restored, files
+    // left as they are.
     void RunCleaning();
     bool Running() const { return running_; }
     // Asks the run under way to stop: the step in progress is ended (gbak
@@ -65,6 +67,7 @@ private:
     bool MakeSafetyCopy(const std::string& path, const WorkingNames& names);
     bool DeleteLeftovers(const std::string& path, const WorkingNames& names);
     bool HasRoom(const std::string& path, const WorkingNames& names);
+    bool FirebirdReady();
     bool MarkChanging(const std::string& path);
     bool MakeRestoredDurable(const WorkingNames& names, const std::string& path);
     platform::WhileWaiting Watching(RunStep step, std::uint64_t inputSize);
@@ -85,7 +88,8 @@ private:
     CleaningHost& host_;
     platform::FileSystem& files_;
     platform::ProcessRunner& processes_;
-    RegistryReaderFactory makeRegistryReader_;
+    InstallationFinder findInstallation_;
+    std::vector<std::string> clientLibraryNames_;
     DatabaseStage stage_;
     // Held from the first step of a run that can change anything to its end.
     std::unique_ptr<platform::RunJournal> journal_;

@@ -7,29 +7,8 @@
 #include "clean/GbakCommand.h"
 #include "clean/SharedStrings.h"
 #include "platform/SupportLog.h"
-#include "platform/ToolFile.h"
 
 namespace {
-
-enum class InstallationLookup { Found, KeyMissing, KeyNotOpened };
-
-// Reads the installation folder through a reader that lives only for this
-// call, so the key is released on every way out, the raised RegistryError of a
-// wrongly typed value included.
-InstallationLookup ReadInstallationFolder(const RegistryReaderFactory& makeRegistryReader, std::string& folder)
-{
-    std::unique_ptr<platform::RegistryReader> registry = makeRegistryReader();
-    if (!registry->KeyExists(platform::FirebirdInstancesKey))
-        return InstallationLookup::KeyMissing;
-    if (!registry->OpenKey(platform::FirebirdInstancesKey))
-        return InstallationLookup::KeyNotOpened;
-    struct KeyCloser {
-        platform::RegistryReader& reader;
-        ~KeyCloser() { reader.CloseKey(); }
-    } closeKey{*registry};
-    folder = registry->ReadString(platform::DefaultInstanceValue);
-    return InstallationLookup::Found;
-}
 
 // A restore passes the system's text for a failed write on: strerror(ENOSPC)
 // in the C and Russian locales, Windows' ERROR_DISK_FULL in English and
@@ -50,18 +29,18 @@ bool SaysDiskFull(const std::string& output)
 
 }  // namespace
 
-RegistryReaderFactory PlatformRegistryReaderFactory()
+InstallationFinder PlatformInstallationFinder()
 {
-    return [] { return platform::CreateRegistryReader(platform::HkeyLocalMachine, platform::KeyReadAccess); };
+    return [] { return platform::FindFirebirdInstallation(); };
 }
 
 CompactionStage::CompactionStage(TraceSink& trace, platform::FileSystem& files, platform::ProcessRunner& processes,
-                                 RegistryReaderFactory makeRegistryReader, RestoreCheck restoredUsable,
+                                 InstallationFinder findInstallation, RestoreCheck restoredUsable,
                                  GbakWaiting whileWaiting, BeforeChange beforeChange)
     : trace_(trace),
       files_(files),
       processes_(processes),
-      makeRegistryReader_(std::move(makeRegistryReader)),
+      findInstallation_(std::move(findInstallation)),
       restoredUsable_(std::move(restoredUsable)),
       whileWaiting_(std::move(whileWaiting)),
       beforeChange_(std::move(beforeChange))
@@ -71,27 +50,21 @@ CompactionStage::CompactionStage(TraceSink& trace, platform::FileSystem& files, 
 CompactResult CompactionStage::CompactDatabase(const std::string& path, const std::string& FdkFileName,
                                                const std::function<bool()>& correct)
 {
-    std::string installation;
-    switch (ReadInstallationFolder(makeRegistryReader_, installation)) {
-    case InstallationLookup::KeyMissing:
+    // Looked up again although the run's preflight found it: gbak may have
+    // gone since, which ends the compaction as it always has.
+    const platform::FirebirdInstallation installation = findInstallation_();
+    switch (installation.lookup) {
+    case platform::FirebirdInstallation::Lookup::KeyMissing:
         return cpKeyMissing;
-    case InstallationLookup::KeyNotOpened:
+    case platform::FirebirdInstallation::Lookup::KeyNotOpened:
         return cpKeyNotOpened;
-    case InstallationLookup::Found:
+    case platform::FirebirdInstallation::Lookup::GbakMissing:
+    case platform::FirebirdInstallation::Lookup::NotInstalled:
+        return cpGbakMissing;
+    case platform::FirebirdInstallation::Lookup::Found:
         break;
     }
-
-    // The first place that holds it: each Firebird version keeps its tools
-    // where its own installer puts them.
-    std::string GbakFileName;
-    for (const std::string& candidate : platform::GbakFileCandidates(installation)) {
-        if (platform::ToolFilePresent(candidate)) {
-            GbakFileName = candidate;
-            break;
-        }
-    }
-    if (GbakFileName.empty())
-        return cpGbakMissing;
+    const std::string& GbakFileName = installation.gbak;
     platform::WriteSupportLog("quenor-cleaner: gbak: " + GbakFileName);
     const GbakCommand gbak(GbakFileName, UserName, Password);
 

@@ -9,13 +9,13 @@
 #include "clean/Trace.h"
 #include "platform/CommandLine.h"
 #include "platform/FileSystem.h"
+#include "platform/FirebirdInstallation.h"
 #include "platform/ProcessRunner.h"
-#include "platform/Registry.h"
 
-// Makes the registry reader of one compaction: root HKEY_LOCAL_MACHINE,
-// KEY_READ access. Tests hand in a reader of their own.
-using RegistryReaderFactory = std::function<std::unique_ptr<platform::RegistryReader>()>;
-RegistryReaderFactory PlatformRegistryReaderFactory();
+// Finds the Firebird installation whose gbak and client a run uses, asked
+// afresh each time. Tests hand in one of their own.
+using InstallationFinder = std::function<platform::FirebirdInstallation()>;
+InstallationFinder PlatformInstallationFinder();
 
 // Whether the database a restore made at the path can be used, beyond gbak's
 // exit code.
@@ -35,7 +35,7 @@ class CompactionStage {
 public:
     // Without `restoredUsable`, a restore that exits with 0 counts as done.
     CompactionStage(TraceSink& trace, platform::FileSystem& files, platform::ProcessRunner& processes,
-                    RegistryReaderFactory makeRegistryReader, RestoreCheck restoredUsable = nullptr,
+                    InstallationFinder findInstallation, RestoreCheck restoredUsable = nullptr,
                     GbakWaiting whileWaiting = {}, BeforeChange beforeChange = nullptr);
 
     // `correct` is asked once, when the restore is built, after the backup.
@@ -55,7 +55,7 @@ private:
     TraceSink& trace_;
     platform::FileSystem& files_;
     platform::ProcessRunner& processes_;
-    RegistryReaderFactory makeRegistryReader_;
+    InstallationFinder findInstallation_;
     RestoreCheck restoredUsable_;
     GbakWaiting whileWaiting_;
     BeforeChange beforeChange_;

@@ -225,6 +225,22 @@ void DatabaseStage::DropConnection()
     Database.reset();
 }
 
+void DatabaseStage::PreferClientLibraries(std::vector<std::string> libraryNames)
+{
+    client_.PreferLibraries(std::move(libraryNames));
+}
+
+bool DatabaseStage::LoadClient()
+{
+    try {
+        client_.Get();
+        return true;
+    } catch (const fb::Error&) {
+        LogCurrentCause("load the client library");
+        return false;
+    }
+}
+
 bool DatabaseStage::RestoredDatabaseUsable(const std::string& path)
 {
     return CheckFile(path) != FileCheck::NotADatabase;

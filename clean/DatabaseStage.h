@@ -75,6 +75,12 @@ public:
 
     // Whether the client library has been loaded by an earlier call.
     bool ClientLibraryLoaded() const { return client_.Loaded(); }
+    // Where the client library is looked for from now on, in order, as long
+    // as none is loaded yet.
+    void PreferClientLibraries(std::vector<std::string> libraryNames);
+    // Loads the client library, if not yet loaded; false when none of the
+    // names loads. Traces nothing.
+    bool LoadClient();
 
     // Why the last OpenDatabase failed, as far as it is not the file's fault:
     // no client library, or a client whose installation, account or server

@@ -11,6 +11,11 @@ namespace platform {
 inline constexpr std::uint32_t HkeyLocalMachine = 0x80000002;
 inline constexpr std::uint32_t KeyExistenceTestAccess = 0x20009;  // STANDARD_RIGHTS_READ | KEY_QUERY_VALUE | KEY_ENUMERATE_SUB_KEYS
 inline constexpr std::uint32_t KeyReadAccess = 0x20019;           // KEY_READ
+// Added to an access mask: which of the two registry views a key is read
+// in, the 64-bit one or the 32-bit one (WOW6432Node) that 32-bit programs
+// see by default on 64-bit Windows.
+inline constexpr std::uint32_t KeyView64 = 0x0100;  // KEY_WOW64_64KEY
+inline constexpr std::uint32_t KeyView32 = 0x0200;  // KEY_WOW64_32KEY
 
 // The one key and value through which the tool finds its Firebird installation.
 inline constexpr const char* FirebirdInstancesKey = "Software\\Firebird Project\\Firebird Server\\Instances";
@@ -42,7 +47,9 @@ public:
     virtual void CloseKey() = 0;
 };
 
-// The platform's reader for `root`, opening keys with `access`.
+// The platform's reader for `root`, opening keys with `access`; the view
+// bits of `access` apply to the existence test too. Windows builds only:
+// elsewhere there is no registry, and nothing asks for one.
 std::unique_ptr<RegistryReader> CreateRegistryReader(std::uint32_t root, std::uint32_t access);
 
 }  // namespace platform

@@ -29,7 +29,8 @@ public:
     bool KeyExists(const std::string& key) override
     {
         HKEY handle = nullptr;
-        if (RegOpenKeyExW(root_, AnsiToWide(key).c_str(), 0, KeyExistenceTestAccess, &handle) != ERROR_SUCCESS)
+        const REGSAM view = access_ & (KeyView64 | KeyView32);
+        if (RegOpenKeyExW(root_, AnsiToWide(key).c_str(), 0, KeyExistenceTestAccess | view, &handle) != ERROR_SUCCESS)
             return false;
         RegCloseKey(handle);
         return true;

@@ -19,8 +19,9 @@ public:
     virtual std::string FilePath() const = 0;
 };
 
-// Loads `fileName` through the platform's normal search order; nullptr when
-// it cannot be loaded.
+// Loads `fileName` through the platform's normal search order, or, when it
+// names a folder, that file with its own folder searched first for what it
+// needs; nullptr when it cannot be loaded.
 std::unique_ptr<SharedLibrary> LoadSharedLibrary(const std::string& fileName);
 
 // File names under which the Firebird client library is tried, in order.

@@ -44,7 +44,12 @@ private:
 
 std::unique_ptr<SharedLibrary> LoadSharedLibrary(const std::string& fileName)
 {
-    HMODULE module = LoadLibraryA(fileName.c_str());
+    // A client loaded from its installation by its path needs the DLLs
+    // beside it (its ICU, its runtime) found there first, not in whatever
+    // folder the system searches first; a bare name is searched for as usual.
+    const bool hasFolder = fileName.find_first_of("\\/") != std::string::npos;
+    HMODULE module = hasFolder ? LoadLibraryExW(AnsiToWide(fileName).c_str(), nullptr, LOAD_WITH_ALTERED_SEARCH_PATH)
+                               : LoadLibraryA(fileName.c_str());
     if (module == nullptr)
         return nullptr;
     return std::make_unique<WinSharedLibrary>(module);

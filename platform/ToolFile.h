@@ -17,6 +17,11 @@ namespace platform {
 // ("Bin\gbak.exe" on Windows, "bin/gbak" on POSIX).
 const char* GbakRelativePath();
 
+// `installationFolder` with one closing separator, whether or not the value
+// ends with one; empty stays empty, leaving paths relative to the current
+// folder.
+std::string InstallationRoot(const std::string& installationFolder);
+
 // Where gbak may lie in the installation that `installationFolder` names, in
 // the order to look: the folder joined with one separator whether or not
 // the value ends with one; an empty folder leaves the path relative to the

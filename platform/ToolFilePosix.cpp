@@ -54,12 +54,16 @@ const char* GbakRelativePath()
     return "bin/gbak";
 }
 
+std::string InstallationRoot(const std::string& installationFolder)
+{
+    if (installationFolder.empty() || installationFolder.back() == '/')
+        return installationFolder;
+    return installationFolder + "/";
+}
+
 std::vector<std::string> GbakFileCandidates(const std::string& installationFolder)
 {
-    if (installationFolder.empty())
-        return {GbakRelativePath()};
-    const std::string root = installationFolder.back() == '/' ? installationFolder : installationFolder + "/";
-    return {root + GbakRelativePath()};
+    return {InstallationRoot(installationFolder) + GbakRelativePath()};
 }
 
 }  // namespace platform

@@ -65,12 +65,19 @@ const char* GbakRelativePath()
     return "Bin\\gbak.exe";
 }
 
+std::string InstallationRoot(const std::string& installationFolder)
+{
+    if (installationFolder.empty())
+        return {};
+    const char last = installationFolder.back();
+    return last == '\\' || last == '/' ? installationFolder : installationFolder + "\\";
+}
+
 std::vector<std::string> GbakFileCandidates(const std::string& installationFolder)
 {
     if (installationFolder.empty())
         return {GbakRelativePath()};
-    const char last = installationFolder.back();
-    const std::string root = last == '\\' || last == '/' ? installationFolder : installationFolder + "\\";
+    const std::string root = InstallationRoot(installationFolder);
     // Firebird 2.5 and older keep their tools in Bin; 3.0 and later beside
     // the server in the installation's root.
     return {root + GbakRelativePath(), root + "gbak.exe"};

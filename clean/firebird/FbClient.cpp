@@ -37,6 +37,12 @@ void Check(const Api& api, const StatusVector& status, const char* call)
 
 ClientLoader::ClientLoader(std::vector<std::string> libraryNames) : libraryNames_(std::move(libraryNames)) {}
 
+void ClientLoader::PreferLibraries(std::vector<std::string> libraryNames)
+{
+    if (!library_)
+        libraryNames_ = std::move(libraryNames);
+}
+
 namespace {
 
 template <typename Function>

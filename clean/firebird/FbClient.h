@@ -144,6 +144,9 @@ public:
     // signals (see FbSignalShutdown.h).
     const Api& Get();
     bool Loaded() const { return library_ != nullptr; }
+    // Tries `libraryNames` from now on, when nothing is loaded yet; a loaded
+    // library stays, since its engine threads may outlive an unload.
+    void PreferLibraries(std::vector<std::string> libraryNames);
     // Which client was loaded, for the support log: its file and version as
     // far as the library tells them. Empty before the first load.
     std::string Description() const;

@@ -58,7 +58,7 @@ int main(int argc, char* argv[])
     ApplicationHooks hooks;
     if (!clientLibrary.empty()) {
         hooks.makeRun = [&](CleaningHost& host) {
-            return std::make_unique<CleaningRun>(host, *files, *processes, PlatformRegistryReaderFactory(),
+            return std::make_unique<CleaningRun>(host, *files, *processes, PlatformInstallationFinder(),
                                                  std::vector<std::string>{clientLibrary});
         };
     }

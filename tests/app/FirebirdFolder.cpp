@@ -13,8 +13,10 @@ std::string FirebirdFolder(const std::string& folderName, const std::string& gba
     const fs::path folder = folderName;
     fs::create_directories(folder / "bin");
     fs::create_directories(folder / "intl");
+    // Without lib the tool finds no client of the folder's own and loads the
+    // one its caller names, which may be a test's stand-in.
     for (const auto& entry : fs::directory_iterator(root))
-        if (entry.path().filename() != "bin" && entry.path().filename() != "intl")
+        if (entry.path().filename() != "bin" && entry.path().filename() != "intl" && entry.path().filename() != "lib")
             fs::create_symlink(entry.path(), folder / entry.path().filename());
     // The library does not take a character set module reached through a
     // link (the window's connection asks for CYRL), so that one is copied.

@@ -23,6 +23,7 @@
 #include "tests/support/DetachFault.h"
 #include "tests/support/FakeRegistry.h"
 #include "tests/support/FileBytes.h"
+#include "tests/support/FirebirdVariable.h"
 #include "tests/support/FirebirdTestDatabase.h"
 #include "tests/support/RecordingHost.h"
 #include "tests/support/RoomTakenLater.h"
@@ -70,6 +71,13 @@ const Events SuccessRoad = {Busy, "clear",   Saving, Ok,        Deleting, Ok,   
 const Events CopiedAndCleaned = {Busy, "clear", Saving, Ok, Deleting, Ok};
 const Events Copied = {Busy, "clear", Saving, Ok};
 
+// What `first` finds at the first lookup, and `later` at every one after it.
+InstallationFinder FoundThen(InstallationFinder first, InstallationFinder later)
+{
+    auto lookups = std::make_shared<int>(0);
+    return [=] { return (*lookups)++ == 0 ? first() : later(); };
+}
+
 Events Join(Events head, const Events& tail)
 {
     head.insert(head.end(), tail.begin(), tail.end());
@@ -108,12 +116,12 @@ public:
     std::string Bak() const { return DeriveWorkingNames(host.path).bak; }
 
     // A Firebird installation whose bin/gbak is the given shell script.
-    RegistryReaderFactory StandInGbak(const std::string& script)
+    InstallationFinder StandInGbak(const std::string& script)
     {
         return FakeRegistryFactory(true, true, ::StandInFirebird(dir.File("firebird"), script) + "/");
     }
 
-    void Run(RegistryReaderFactory registry = PlatformRegistryReaderFactory())
+    void Run(InstallationFinder registry = PlatformInstallationFinder())
     {
         CleaningRun run(host, *files, *processes, std::move(registry), clientLibraries);
         run.RunCleaning();
@@ -336,7 +344,7 @@ TEST_F(CleaningRunTest, EveryFailurePutsTheDatabaseBackOrLeavesItAlone)
     struct Case {
         const char* name;
         // Prepares the files at host.path; returns the registry to use.
-        std::function<RegistryReaderFactory(CleaningRunTest&)> arrange;
+        std::function<InstallationFinder(CleaningRunTest&)> arrange;
         Events events;
         // The safety copy existed when the run's red line came: before the
         // rollback, or no rollback at all with a leftover in its place.
@@ -346,10 +354,10 @@ TEST_F(CleaningRunTest, EveryFailurePutsTheDatabaseBackOrLeavesItAlone)
     };
     const auto database = [](CleaningRunTest& t) {
         CreateFirebirdDatabase(t.host.path, OldAndNewRows);
-        return PlatformRegistryReaderFactory();
+        return PlatformInstallationFinder();
     };
     const Events backInPlace = {red + "Оригинальный файл БД возвращён на место:", red + "{db}"};
-    const auto databaseAnd = [database](const RegistryReaderFactory& registry) {
+    const auto databaseAnd = [database](const InstallationFinder& registry) {
         return [database, registry](CleaningRunTest& t) {
             database(t);
             return registry;
@@ -357,7 +365,7 @@ TEST_F(CleaningRunTest, EveryFailurePutsTheDatabaseBackOrLeavesItAlone)
     };
     const Case cases[] = {
         {"copy failed: no database file",
-         [](CleaningRunTest&) { return PlatformRegistryReaderFactory(); },
+         [](CleaningRunTest&) { return PlatformInstallationFinder(); },
          {Busy, "clear", Saving, Normal, red + "Неудача...", red + "Причина: файл или папка не найдены."},
          false,
          false,
@@ -374,14 +382,14 @@ TEST_F(CleaningRunTest, EveryFailurePutsTheDatabaseBackOrLeavesItAlone)
         {"open failed: not a database",
          [](CleaningRunTest& t) {
              WriteFileBytes(t.host.path, std::string(16384, 'q'));
-             return PlatformRegistryReaderFactory();
+             return PlatformInstallationFinder();
          },
          Join(Copied, {red + "An exception occured during open database.", Normal, red + "Ошибка открытия файла БД!"}),
          true, true, false},
         {"delete failed: table log missing",
          [](CleaningRunTest& t) {
              CreateFirebirdDatabase(t.host.path, "CREATE TABLE ERRORS_LOG (id INTEGER, ERR_END TIMESTAMP);\n");
-             return PlatformRegistryReaderFactory();
+             return PlatformInstallationFinder();
          },
          Join(Join(Copied,
                    {Deleting, red + "An exception occured during delete data before date", Normal, red + "Неудача!"}),
@@ -392,7 +400,7 @@ TEST_F(CleaningRunTest, EveryFailurePutsTheDatabaseBackOrLeavesItAlone)
              CreateFirebirdDatabase(t.host.path,
                                     "CREATE TABLE log (id INTEGER, log_time TIMESTAMP);\n"
                                     "INSERT INTO log VALUES (1, '1990-01-01 00:00:00');\n");
-             return PlatformRegistryReaderFactory();
+             return PlatformInstallationFinder();
          },
          Join(Join(Copied,
                    {Deleting, red + "An exception occured during delete data before date", Normal, red + "Неудача!"}),
@@ -408,19 +416,24 @@ TEST_F(CleaningRunTest, EveryFailurePutsTheDatabaseBackOrLeavesItAlone)
                                       red + "Ошибка закрытия файла БД!"}),
               backInPlace),
          true, true, false},
-        {"key missing", databaseAnd(FakeRegistryFactory(false, true, "/usr/")),
+        // The preflight found gbak; by the compaction the registry or gbak
+        // has changed, and the compaction's own line stands.
+        {"key gone after the preflight",
+         databaseAnd(FoundThen(PlatformInstallationFinder(), FakeRegistryFactory(false, true, "/usr/"))),
          Join(Join(CopiedAndCleaned,
                    {Normal, red + "Ключ Software\\Firebird Project\\Firebird Server\\Instances не найден!"}),
               backInPlace),
          false, true, false},
-        {"key not opened", databaseAnd(FakeRegistryFactory(true, false, "/usr/")),
+        {"key no longer opens after the preflight",
+         databaseAnd(FoundThen(PlatformInstallationFinder(), FakeRegistryFactory(true, false, "/usr/"))),
          Join(Join(CopiedAndCleaned, {Normal, red + "Не могу открыть ключ реестра!"}), backInPlace), false, true,
          false},
-        {"gbak missing",
+        {"gbak gone after the preflight",
          [database](CleaningRunTest& t) {
              database(t);
              fs::create_directories(t.dir.File("empty-firebird"));
-             return FakeRegistryFactory(true, true, t.dir.File("empty-firebird") + "/");
+             return FoundThen(PlatformInstallationFinder(),
+                              FakeRegistryFactory(true, true, t.dir.File("empty-firebird") + "/"));
          },
          Join(Join(CopiedAndCleaned, {Normal, red + "Отсутствует файл gbak.exe!"}), backInPlace), false, true, false},
         {"backup failed",
@@ -489,7 +502,7 @@ TEST_F(CleaningRunTest, EveryFailurePutsTheDatabaseBackOrLeavesItAlone)
         DBFileName = host.path;
         clientLibraries = platform::FirebirdClientLibraryNames();
         detachFault.reset();
-        RegistryReaderFactory registry = c.arrange(*this);
+        InstallationFinder registry = c.arrange(*this);
         const bool existed = Present(host.path);
         // Leftovers are deleted only after the engine has opened the file,
         // which rewrites its header: what it holds is compared.
@@ -785,7 +798,7 @@ TEST_F(CleaningRunTest, LinksFoldersNamedFdbAndOfflineRestores)
     struct Case {
         const char* name;
         // Prepares host.path (and what it needs); returns the registry.
-        std::function<RegistryReaderFactory(CleaningRunTest&, const TempDir&)> arrange;
+        std::function<InstallationFinder(CleaningRunTest&, const TempDir&)> arrange;
         Events events;
     };
     const Case cases[] = {
@@ -793,7 +806,7 @@ TEST_F(CleaningRunTest, LinksFoldersNamedFdbAndOfflineRestores)
          [](CleaningRunTest& t, const TempDir& d) {
              CreateFirebirdDatabase(d.File("real.fdb"), OldAndNewRows);
              fs::create_symlink(d.File("real.fdb"), t.host.path);
-             return PlatformRegistryReaderFactory();
+             return PlatformInstallationFinder();
          },
          {Busy, "clear", Normal,
           "red Файл БД является символической ссылкой! Выберите сам файл, на который она указывает."}},
@@ -804,7 +817,7 @@ TEST_F(CleaningRunTest, LinksFoldersNamedFdbAndOfflineRestores)
              WriteFileBytes(d.File("data.bak/MAIN.bak"), "the operator's own");
              t.host.path = d.File("data.fdb/MAIN.fdb");
              CreateFirebirdDatabase(t.host.path, OldAndNewRows);
-             return PlatformRegistryReaderFactory();
+             return PlatformInstallationFinder();
          },
          SuccessRoad},
         {"a restore that exits 0 but leaves the database shut down",
@@ -824,7 +837,7 @@ TEST_F(CleaningRunTest, LinksFoldersNamedFdbAndOfflineRestores)
         TempDir caseDir;
         host = RecordingHost{};
         host.path = caseDir.File("MAIN.fdb");
-        RegistryReaderFactory registry = c.arrange(*this, caseDir);
+        InstallationFinder registry = c.arrange(*this, caseDir);
         DBFileName = host.path;
         const std::string before = ReadFileBytes(host.path);
 
@@ -896,7 +909,7 @@ TEST_F(CleaningRunTest, MissingDatabaseKeepsTheOnlyCopiesLeft)
     EXPECT_EQ(ReadFileBytes(Fdk()), fdk);
 }
 
-TEST_F(CleaningRunTest, RegistryValueOfTheWrongKindEndsTheRunWithTheCursorRestored)
+TEST_F(CleaningRunTest, RegistryValueOfTheWrongKindEndsTheRunBeforeTheCopyWithTheCursorRestored)
 {
     CreateFirebirdDatabase(host.path, OldAndNewRows);
     CleaningRun run(host, *files, *processes, FakeRegistryFactory(true, true, "/usr/", true));
@@ -908,17 +921,64 @@ TEST_F(CleaningRunTest, RegistryValueOfTheWrongKindEndsTheRunWithTheCursorRestor
         EXPECT_STREQ(error.what(), "Invalid data type for 'DefaultInstance'");
     }
 
-    EXPECT_EQ(host.events, Join(CopiedAndCleaned, {Normal}));
+    EXPECT_EQ(host.events, (Events{Busy, "clear", Normal}));
     EXPECT_FALSE(run.Running());
-    EXPECT_TRUE(Present(host.path)) << "no rollback on this path";
-    EXPECT_TRUE(Present(Bak()));
-    EXPECT_EQ(QueryInteger(host.path, "SELECT COUNT(*) FROM log"), 1) << "the file stays as the database stage left it";
+    EXPECT_FALSE(Present(Bak()));
+    EXPECT_FALSE(Present(JournalName(host.path)));
+    EXPECT_EQ(QueryInteger(host.path, "SELECT COUNT(*) FROM log"), 2) << "nothing deleted";
+}
+
+// Without the tool that compacts, a run would copy and delete only to put
+// everything back: it is refused while nothing has changed, saying where it
+// looked.
+TEST_F(CleaningRunTest, NoFirebirdToolsIsRefusedBeforeTheCopyNamingWhereItLooked)
+{
+    const std::string red = "red ";
+    fs::create_directories(dir.File("empty-firebird"));
+    const std::string empty = dir.File("empty-firebird");
+    const struct {
+        const char* name;
+        InstallationFinder finder;
+        std::optional<std::string> firebirdVariable;
+        Events lines;
+    } cases[] = {
+        {"key missing", FakeRegistryFactory(false, true, "/usr/"), std::nullopt,
+         {red + "Ключ Software\\Firebird Project\\Firebird Server\\Instances не найден!"}},
+        {"key not opened", FakeRegistryFactory(true, false, "/usr/"), std::nullopt,
+         {red + "Не могу открыть ключ реестра!"}},
+        {"no gbak in the installation", FakeRegistryFactory(true, true, empty + "/"), std::nullopt,
+         {red + "Отсутствует файл gbak.exe!", red + "Файл gbak искали здесь:", red + empty + "/bin/gbak"}},
+        {"no registry, FIREBIRD names a folder without gbak", PlatformInstallationFinder(), empty,
+         {red +
+              "Не найдена программа gbak из установки Firebird: установите Firebird или укажите его папку в "
+              "переменной FIREBIRD.",
+          red + "Файл gbak искали здесь:", red + empty + "/bin/gbak"}},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.name);
+        TempDir caseDir;
+        host = RecordingHost{};
+        host.path = caseDir.File("MAIN.fdb");
+        DBFileName = host.path;
+        CreateFirebirdDatabase(host.path, OldAndNewRows);
+        const std::string before = ReadFileBytes(host.path);
+        std::optional<ScopedFirebirdVariable> variable;
+        if (c.firebirdVariable)
+            variable.emplace(*c.firebirdVariable);
+
+        Run(c.finder);
+
+        EXPECT_EQ(host.events, Join({Busy, "clear", Normal}, c.lines));
+        EXPECT_EQ(ReadFileBytes(host.path), before) << "the database byte for byte as it was";
+        EXPECT_EQ(fs::directory_iterator(caseDir.Path())->path(), host.path) << "nothing else in its folder";
+        EXPECT_EQ(std::distance(fs::directory_iterator(caseDir.Path()), fs::directory_iterator()), 1);
+    }
 }
 
 TEST_F(CleaningRunTest, ASecondRunStartedDuringARunDoesNothing)
 {
     CreateFirebirdDatabase(host.path, OldAndNewRows);
-    CleaningRun run(host, *files, *processes, PlatformRegistryReaderFactory());
+    CleaningRun run(host, *files, *processes, PlatformInstallationFinder());
     bool sawRunning = false;
     host.afterTrace = [&](TColor) {
         sawRunning = sawRunning || run.Running();

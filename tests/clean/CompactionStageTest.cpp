@@ -11,7 +11,9 @@
 #include <sstream>
 #include <stdexcept>
 
+#include "tests/support/FakeRegistry.h"
 #include "tests/support/FileBytes.h"
+#include "tests/support/FirebirdVariable.h"
 #include "tests/support/FirebirdTestDatabase.h"
 #include "tests/support/RecordingTrace.h"
 #include "tests/support/TempDir.h"
@@ -142,9 +144,18 @@ public:
         return {gbak, "-c", fdk, database, "-user", "SYSDBA", "-pass", "plumtiger"};
     }
 
-    RegistryReaderFactory Factory()
+    // The scripted key in the program's own registry view; none in the other.
+    InstallationFinder Factory()
     {
-        return [this] { return std::make_unique<ScriptedRegistry>(registry, trail); };
+        return [this] {
+            return platform::FindInstallationInRegistry(
+                [this](platform::ProgramBits view) -> std::unique_ptr<platform::RegistryReader> {
+                    if (view == platform::ThisProgramBits)
+                        return std::make_unique<ScriptedRegistry>(registry, trail);
+                    return std::make_unique<FakeRegistry>(FakeRegistrySetup::Absent());
+                },
+                platform::ThisProgramBits);
+        };
     }
 
 private:
@@ -334,33 +345,12 @@ TEST(CompactionStage, RegistryErrorPassesOutAndTheReaderIsReleased)
     EXPECT_TRUE(StandInSetup::Runs(setup.Gbak()).empty());
 }
 
-// Sets FIREBIRD aside, so the installation is found the way it is on an
-// operator's machine with nothing configured; puts it back afterwards.
-class NoFirebirdVariable {
-public:
-    NoFirebirdVariable()
-    {
-        if (const char* old = std::getenv("FIREBIRD"))
-            old_ = old;
-        unsetenv("FIREBIRD");
-    }
-    ~NoFirebirdVariable()
-    {
-        if (old_)
-            setenv("FIREBIRD", old_->c_str(), 1);
-    }
-    NoFirebirdVariable(const NoFirebirdVariable&) = delete;
-    NoFirebirdVariable& operator=(const NoFirebirdVariable&) = delete;
-
-private:
-    std::optional<std::string> old_;
-};
-
 // Debian's own gbak, found through the platform's registry stand-in, backs up
 // and restores a real database; the restored file holds the rows it held.
 TEST(CompactionStage, CompactsARealDatabaseWithTheInstalledGbak)
 {
-    NoFirebirdVariable nothingConfigured;
+    // Found the way it is on an operator's machine with nothing configured.
+    ScopedFirebirdVariable nothingConfigured(std::nullopt);
     TempDir dir;
     fs::create_directories(dir.File("Base dir"));
     const std::string database = dir.File("Base dir") + "/MAIN.fdb";
@@ -379,7 +369,7 @@ TEST(CompactionStage, CompactsARealDatabaseWithTheInstalledGbak)
     RecordingTrace trace;
     const auto files = platform::CreateFileSystem();
     const auto processes = platform::CreateProcessRunner();
-    CompactionStage stage(trace, *files, *processes, PlatformRegistryReaderFactory());
+    CompactionStage stage(trace, *files, *processes, PlatformInstallationFinder());
     int asked = 0;
     testing::internal::CaptureStderr();
     const CompactResult result = stage.CompactDatabase(database, fdk, [&] {

@@ -60,8 +60,8 @@ int main(int argc, char** argv)
 
     const auto files = platform::CreateFileSystem();
     const auto processes = platform::CreateProcessRunner();
-    RegistryReaderFactory registry =
-        firebird == "-" ? PlatformRegistryReaderFactory() : FakeRegistryFactory(true, true, firebird + "/");
+    InstallationFinder registry =
+        firebird == "-" ? PlatformInstallationFinder() : FakeRegistryFactory(true, true, firebird + "/");
     try {
         CleaningRun run(host, *files, *processes, std::move(registry));
         run.RunCleaning();

@@ -4,11 +4,15 @@
 #include <string>
 
 #include "clean/CompactionStage.h"
+#include "platform/FirebirdInstallation.h"
 #include "platform/Registry.h"
 
 // A registry that answers the Firebird instances key the way a test sets it
 // up, for causes no test can produce in the real one.
 struct FakeRegistrySetup {
+    // No key at all, as in the registry view that holds none.
+    static FakeRegistrySetup Absent() { return {false, false, {}, false}; }
+
     bool keyExists = true;       // passes the existence test
     bool keyOpens = true;        // opens with KEY_READ
     std::string defaultInstance; // the value's text; empty: missing
@@ -43,9 +47,18 @@ private:
     bool open_ = false;
 };
 
-inline RegistryReaderFactory FakeRegistryFactory(bool keyExists, bool keyOpens, std::string defaultInstance,
-                                                 bool wrongKind = false)
+// The installation found through a registry that holds the test's key in the
+// program's own view only.
+inline InstallationFinder FakeRegistryFactory(bool keyExists, bool keyOpens, std::string defaultInstance,
+                                              bool wrongKind = false)
 {
     const FakeRegistrySetup setup{keyExists, keyOpens, std::move(defaultInstance), wrongKind};
-    return [setup] { return std::make_unique<FakeRegistry>(setup); };
+    return [setup] {
+        return platform::FindInstallationInRegistry(
+            [setup](platform::ProgramBits view) {
+                return std::make_unique<FakeRegistry>(view == platform::ThisProgramBits ? setup
+                                                                                        : FakeRegistrySetup::Absent());
+            },
+            platform::ThisProgramBits);
+    };
 }

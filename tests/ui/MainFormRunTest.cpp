@@ -325,7 +325,7 @@ TEST_F(MainFormRunTest, ClosingTheWindowDuringARunAsksWhetherToStopIt)
         const std::string before = ReadFileBytes(database_);
         auto files = platform::CreateFileSystem();
         auto processes = platform::CreateProcessRunner();
-        const RegistryReaderFactory registry =
+        const InstallationFinder registry =
             c.gbakScript.empty()
                 ? FakeRegistryFactory(true, true, "/usr/")
                 : FakeRegistryFactory(true, true, StandInFirebird(installation.File("firebird"), c.gbakScript) + "/");
@@ -510,7 +510,7 @@ TEST_F(MainFormRunTest, ErrorThatEscapesTheRunIsShownAndTheWindowStaysOpen)
     EXPECT_EQ(icon, QMessageBox::Critical);
     EXPECT_TRUE(form->isVisible());
     EXPECT_EQ(QGuiApplication::overrideCursor(), nullptr);
-    EXPECT_TRUE(Exists(dir_.File("MAIN.bak")));
+    EXPECT_FALSE(Exists(dir_.File("MAIN.bak"))) << "raised before the copy";
 }
 
 }  // namespace

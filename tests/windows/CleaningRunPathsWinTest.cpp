@@ -136,7 +136,7 @@ protected:
         host.skip = true;
         StandInGbak gbak(installation + std::to_string(runs++), {"ok"});
         TestInstancesKey key(StringValue(REG_SZ, gbak.InstallationDirectory()));
-        CleaningRun run(host, *files, *processes, PlatformRegistryReaderFactory(),
+        CleaningRun run(host, *files, *processes, PlatformInstallationFinder(),
                         platform::FirebirdClientLibraryNames());
         run.RunCleaning();
         gbakRuns = gbak.Calls().size();

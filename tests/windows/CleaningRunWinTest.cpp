@@ -40,7 +40,7 @@ protected:
 
     void Run()
     {
-        CleaningRun run(host, *files, *processes, PlatformRegistryReaderFactory(),
+        CleaningRun run(host, *files, *processes, PlatformInstallationFinder(),
                         platform::FirebirdClientLibraryNames());
         run.RunCleaning();
     }

@@ -53,7 +53,7 @@ struct StageRun {
     RecordingTrace trace;
     std::unique_ptr<platform::FileSystem> files = platform::CreateFileSystem();
     std::unique_ptr<platform::ProcessRunner> processes = platform::CreateProcessRunner();
-    CompactionStage stage{trace, *files, *processes, PlatformRegistryReaderFactory()};
+    CompactionStage stage{trace, *files, *processes, PlatformInstallationFinder()};
 
     StageRun()
     {
