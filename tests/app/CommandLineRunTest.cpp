@@ -132,6 +132,8 @@ std::vector<std::string> WithDatabase(std::vector<std::string> arguments, const 
 // The program with `arguments` and FIREBIRD=`firebird`, its output in files.
 // With `journal`, its standard output is named as systemd names a service's
 // journal stream.
+// `firebird` for FIREBIRD; empty: unset, as on a machine with the
+// distribution's packages.
 ProgramResult RunProgram(const TempDir& dir, const std::vector<std::string>& arguments, const std::string& firebird,
                          bool journal, const std::string& temporaryFolder = {})
 {
@@ -143,7 +145,10 @@ ProgramResult RunProgram(const TempDir& dir, const std::vector<std::string>& arg
         const int nothing = open("/dev/null", O_RDONLY);
         if (outFd < 0 || errFd < 0 || nothing < 0 || dup2(outFd, 1) < 0 || dup2(errFd, 2) < 0 || dup2(nothing, 0) < 0)
             _exit(127);
-        setenv("FIREBIRD", firebird.c_str(), 1);
+        if (firebird.empty())
+            unsetenv("FIREBIRD");
+        else
+            setenv("FIREBIRD", firebird.c_str(), 1);
         if (!temporaryFolder.empty())
             setenv("TMPDIR", temporaryFolder.c_str(), 1);
         struct stat output {};
@@ -350,6 +355,50 @@ TEST(CommandLineRun, EveryOutcomeHasItsExitCodeItsLinesAndItsFiles)
             EXPECT_EQ(QueryInteger(f.bak, "SELECT COUNT(*) FROM log"), 4);
             EXPECT_EQ(ReadJournalEntry(ReadFileBytes(f.journal)).stage, RunStage::Changing);
         }
+    }
+}
+
+// Each layout Firebird installs itself in on Linux is found with its own
+// gbak and its own client, which the support log names.
+TEST(CommandLineRun, EachFirebirdLayoutRunsWithItsOwnGbakAndClient)
+{
+    const fs::path packagedClient = fs::canonical("/usr/lib/x86_64-linux-gnu/libfbclient.so.2");
+    const struct {
+        const char* name;
+        bool kit;  // FIREBIRD names Firebird's own kit; else it is unset
+        std::string client, gbak;  // relative to the kit
+    } cases[] = {
+        {"Firebird's own kit, named by FIREBIRD", true, "lib/libfbclient.so", "bin/gbak"},
+        {"the distribution's packages", false, packagedClient, "/usr/bin/gbak"},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.name);
+        if (!c.kit && fs::exists("/opt/firebird/bin/gbak"))
+            GTEST_SKIP() << "/opt/firebird holds a Firebird of its own here";
+        TempDir dir;
+        const std::string database = dir.File("MAIN.fdb");
+        CreateFirebirdDatabase(database, std::string(QuenorLogTables) + RowsAroundTheFirstCutOff);
+        std::string firebird;
+        if (c.kit) {
+            firebird = FirebirdFolder(dir.File("Firebird 5"), "");
+            fs::create_directory(firebird + "/lib");
+            fs::copy_file(packagedClient, firebird + "/lib/libfbclient.so");
+        }
+
+        const ProgramResult result = RunProgram(dir, {"--database", database, "--before", "2000-01-01"}, firebird, false);
+
+        EXPECT_EQ(result.exitCode, 0) << result.errors;
+        const std::string client = c.kit ? firebird + "/" + c.client : c.client;
+        const std::string gbak = c.kit ? firebird + "/" + c.gbak : c.gbak;
+        // The client by the path the loader took, which may be a link to it.
+        const std::string clientPrefix = "quenor-cleaner: Firebird client: ";
+        const std::size_t at = result.errors.find(clientPrefix);
+        ASSERT_NE(at, std::string::npos) << result.errors;
+        const std::string named =
+            result.errors.substr(at + clientPrefix.size(), result.errors.find(", version ", at) - at - clientPrefix.size());
+        EXPECT_TRUE(c.kit ? named == client : fs::equivalent(named, client)) << named;
+        EXPECT_NE(result.errors.find("quenor-cleaner: gbak: " + gbak + "\n"), std::string::npos) << result.errors;
+        EXPECT_EQ(QueryInteger(database, "SELECT COUNT(*) FROM log"), 2);
     }
 }
 

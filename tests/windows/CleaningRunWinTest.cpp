@@ -128,4 +128,140 @@ TEST_F(WinCleaningRun, NoFirebirdClientKeepsTheLeftoversOfAnEarlierRun)
     EXPECT_TRUE(gbak.Calls().empty());
 }
 
+// The system's search path with one more folder in front, for as long as
+// it lives: where a stale client left by an older installation is found.
+class SearchPathWith {
+public:
+    explicit SearchPathWith(const std::string& folder)
+    {
+        std::string old(32767, '\0');
+        old.resize(GetEnvironmentVariableA("PATH", old.data(), static_cast<DWORD>(old.size())));
+        old_ = old;
+        SetEnvironmentVariableA("PATH", (folder + ";" + old_).c_str());
+    }
+    ~SearchPathWith() { SetEnvironmentVariableA("PATH", old_.c_str()); }
+    SearchPathWith(const SearchPathWith&) = delete;
+    SearchPathWith& operator=(const SearchPathWith&) = delete;
+
+private:
+    std::string old_;
+};
+
+// Each Firebird version's installation, as its installer lays it out, serves
+// a whole run with its own gbak and its own client, which the support log
+// names; a stale client elsewhere on the search path is not the one used.
+TEST_F(WinCleaningRun, EachFirebirdLayoutEndsDoneWithItsOwnClientAndGbak)
+{
+    const Events done = {Busy, "clear", Saving, Ok, Deleting, Ok, BackingUp, Ok, Restoring, Ok, "uncheck", Done,
+                         Normal};
+    const struct {
+        const char* name;
+        StandInGbak::Layout layout;
+        const char* client;  // inside the installation; nullptr: none there
+        bool closingBackslash;
+        bool staleClientOnPath;
+        Events events;
+    } cases[] = {
+        {"2.5: gbak in Bin, its client in bin, a stale gds32.dll on the path", StandInGbak::Layout::Bin,
+         "bin\\fbclient.dll", true, true, done},
+        {"3.0, 4.0, 5.0: gbak and client in the root, no client on the path", StandInGbak::Layout::Root,
+         "fbclient.dll", true, false, done},
+        {"3.0 and later beside a stale gds32.dll on the path", StandInGbak::Layout::Root, "fbclient.dll", true, true,
+         done},
+        {"a value without its closing backslash", StandInGbak::Layout::Root, "fbclient.dll", false, false, done},
+        // That the stale client on the path is found and refuses, when the
+        // installation offers none.
+        {"control: the stale client alone", StandInGbak::Layout::Root, nullptr, true, true,
+         {Busy, "clear", Saving, Ok, "red An exception occured during open database.", Normal,
+          "red Ошибка открытия файла БД!",
+          "red Причина не в файле БД: клиент Firebird не смог подключиться к нему (проверьте установку Firebird, "
+          "переменную FIREBIRD и учётную запись SYSDBA)."}},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.name);
+        const std::string index = std::to_string(&c - cases);
+        WriteFileBytes(host.path, DatabaseBytes);
+        DeleteFileA(bak.c_str());
+        DeleteFileA(fdk.c_str());
+        host.events.clear();
+        const std::string installation = dir.Path() + "\\Firebird " + index;
+        StandInGbak gbak(installation, {"ok", "ok"}, c.layout);
+        const std::string client = c.client ? installation + "\\" + c.client : "";
+        if (c.client)
+            PlaceStandInClient(client);
+        std::optional<SearchPathWith> searchPath;
+        if (c.staleClientOnPath) {
+            const std::string system = dir.Path() + "\\System32 " + index;
+            PlaceStandInClient(system + "\\gds32.dll", true);
+            searchPath.emplace(system);
+        }
+        TestInstancesKey key(StringValue(REG_SZ, c.closingBackslash ? gbak.InstallationDirectory() : installation));
+
+        testing::internal::CaptureStderr();
+        Run();
+        const std::string supportLog = testing::internal::GetCapturedStderr();
+
+        EXPECT_EQ(host.events, c.events);
+        if (!c.client)
+            continue;
+        EXPECT_NE(supportLog.find("quenor-cleaner: Firebird client: " + client +
+                                  ", version WI-V0.0.0.0 Firebird stand-in\n"),
+                  std::string::npos)
+            << supportLog;
+        EXPECT_NE(supportLog.find("quenor-cleaner: gbak: " + gbak.ProgramPath() + "\n"), std::string::npos)
+            << supportLog;
+        EXPECT_EQ(gbak.Calls().size(), 2u);
+    }
+}
+
+// What the run cannot do without is looked for before the safety copy: the
+// database's folder is left byte for byte as it was, and the lines say what
+// is missing and where it was looked for.
+TEST_F(WinCleaningRun, MissingFirebirdToolsAreRefusedBeforeTheCopy)
+{
+    const std::string noTools = dir.Path() + "\\Firebird without tools";
+    CreateDirectoryA(noTools.c_str(), nullptr);
+    const std::string x86 = dir.Path() + "\\Firebird x86";
+    StandInGbak gbak(x86, {"ok", "ok"}, StandInGbak::Layout::Root);
+    PlaceThirtyTwoBitLibrary(x86 + "\\fbclient.dll");
+    const struct {
+        const char* name;
+        std::optional<std::string> defaultInstance;  // nullopt: no key
+        Events lines;
+    } cases[] = {
+        {"no key", std::nullopt, {"red Ключ Software\\Firebird Project\\Firebird Server\\Instances не найден!"}},
+        {"no gbak anywhere", noTools,
+         {"red Отсутствует файл gbak.exe!", "red Файл gbak искали здесь:", "red " + noTools + "\\Bin\\gbak.exe",
+          "red " + noTools + "\\gbak.exe"}},
+        {"only a client for 32-bit programs", x86 + "\\",
+         {"red Клиентская библиотека Firebird этой установки 32-битная, а программа 64-битная. Запустите 32-битную "
+          "версию программы. Библиотека:",
+          "red " + x86 + "\\fbclient.dll"}},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.name);
+        host.events.clear();
+        std::optional<TestInstancesKey> key;
+        if (c.defaultInstance)
+            key.emplace(StringValue(REG_SZ, *c.defaultInstance));
+
+        Run();
+
+        Events expected = {Busy, "clear", Normal};
+        expected.insert(expected.end(), c.lines.begin(), c.lines.end());
+        EXPECT_EQ(host.events, expected);
+        EXPECT_EQ(Content(host.path), DatabaseBytes);
+        WIN32_FIND_DATAA found{};
+        int files = 0;
+        const HANDLE search = FindFirstFileA((base + "\\*").c_str(), &found);
+        ASSERT_NE(search, INVALID_HANDLE_VALUE);
+        do {
+            files += std::string(found.cFileName) == "." || std::string(found.cFileName) == ".." ? 0 : 1;
+        } while (FindNextFileA(search, &found));
+        FindClose(search);
+        EXPECT_EQ(files, 1) << "nothing beside the database";
+    }
+    EXPECT_TRUE(gbak.Calls().empty());
+}
+
 }  // namespace

@@ -44,3 +44,38 @@ std::vector<StandInGbak::Call> StandInGbak::Calls() const
     }
     return calls;
 }
+
+namespace {
+
+void MakeFolderOf(const std::string& path)
+{
+    const std::string folder = path.substr(0, path.find_last_of('\\'));
+    CreateDirectoryA(folder.c_str(), nullptr);
+}
+
+}  // namespace
+
+void PlaceStandInClient(const std::string& path, bool refusesLogin)
+{
+    MakeFolderOf(path);
+    const std::string built = TestProgramFolder() + "window\\gds32.dll";
+    if (!CopyFileA(built.c_str(), path.c_str(), FALSE))
+        throw std::runtime_error("cannot place the stand-in client from " + built);
+    if (refusesLogin)
+        std::ofstream(path.substr(0, path.find_last_of('\\') + 1) + "refuses-login");
+}
+
+void PlaceThirtyTwoBitLibrary(const std::string& path)
+{
+    MakeFolderOf(path);
+    // The DOS header's e_lfanew (at 0x3c) points at "PE\0\0" at 0x40, which
+    // the machine type IMAGE_FILE_MACHINE_I386 follows.
+    std::string header(0x48, '\0');
+    header[0] = 'M';
+    header[1] = 'Z';
+    header[0x3c] = 0x40;
+    header.replace(0x40, 4, std::string("PE\0\0", 4));
+    header[0x44] = static_cast<char>(0x4c);
+    header[0x45] = 0x01;
+    std::ofstream(path, std::ios::binary) << header;
+}

@@ -39,3 +39,13 @@ private:
 
 // The folder of the running test program, with its closing backslash.
 std::string TestProgramFolder();
+
+// Puts a copy of the stand-in client library (tests/windows/window/
+// FbClientStandIn.cpp, built for this program's bitness) at `path`, making
+// its folder. With `refusesLogin`, that copy fails every attach the way a
+// server refuses an older client's login.
+void PlaceStandInClient(const std::string& path, bool refusesLogin = false);
+
+// A file at `path` whose header says it is a library for 32-bit programs,
+// and that holds nothing else: this program can never load it.
+void PlaceThirtyTwoBitLibrary(const std::string& path);

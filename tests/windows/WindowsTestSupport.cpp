@@ -104,11 +104,11 @@ StoredValue StringValue(DWORD kind, const std::string& text)
     return {kind, bytes};
 }
 
-TestInstancesKey::TestInstancesKey(const std::optional<StoredValue>& defaultInstance)
+TestInstancesKey::TestInstancesKey(const std::optional<StoredValue>& defaultInstance, REGSAM view) : view_(view)
 {
     HKEY key = nullptr;
     if (RegCreateKeyExW(HKEY_LOCAL_MACHINE, L"Software\\Firebird Project\\Firebird Server\\Instances", 0, nullptr,
-                        0, KEY_ALL_ACCESS, nullptr, &key, nullptr) != ERROR_SUCCESS)
+                        0, KEY_ALL_ACCESS | view, nullptr, &key, nullptr) != ERROR_SUCCESS)
         throw std::runtime_error("cannot create the Firebird instances key");
     LONG written = ERROR_SUCCESS;
     if (defaultInstance)
@@ -122,7 +122,11 @@ TestInstancesKey::TestInstancesKey(const std::optional<StoredValue>& defaultInst
 
 TestInstancesKey::~TestInstancesKey()
 {
-    RegDeleteTreeW(HKEY_LOCAL_MACHINE, L"Software\\Firebird Project");
+    HKEY software = nullptr;
+    if (RegOpenKeyExW(HKEY_LOCAL_MACHINE, L"Software", 0, KEY_ALL_ACCESS | view_, &software) != ERROR_SUCCESS)
+        return;
+    RegDeleteTreeW(software, L"Firebird Project");
+    RegCloseKey(software);
 }
 
 int OwnHandleCountSettledAt(int most)

@@ -35,11 +35,16 @@ StoredValue StringValue(DWORD kind, const std::string& text);
 // HKEY_LOCAL_MACHINE\Software\Firebird Project\Firebird Server\Instances in
 // Wine's registry, written by the test and removed with the whole
 // "Firebird Project" key when the object goes away. No value: the key
-// exists without "DefaultInstance".
+// exists without "DefaultInstance". `view`: KEY_WOW64_64KEY or
+// KEY_WOW64_32KEY for the registry view it is written in; 0 for the test
+// program's own.
 class TestInstancesKey {
 public:
-    explicit TestInstancesKey(const std::optional<StoredValue>& defaultInstance);
+    explicit TestInstancesKey(const std::optional<StoredValue>& defaultInstance, REGSAM view = 0);
     ~TestInstancesKey();
     TestInstancesKey(const TestInstancesKey&) = delete;
     TestInstancesKey& operator=(const TestInstancesKey&) = delete;
+
+private:
+    REGSAM view_;
 };

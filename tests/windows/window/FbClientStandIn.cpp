@@ -33,6 +33,7 @@ namespace {
 constexpr Status ArgGds = 1;             // isc_arg_gds
 constexpr Status SomeError = 335544344;  // isc_io_error
 constexpr Status Cancelled = 335544794;  // isc_cancelled
+constexpr Status LoginRefused = 335544472;  // isc_login
 constexpr DWORD SlowDeleteMs = 60000;
 constexpr char InfoDbSqlDialect = 62;
 constexpr char InfoSqlStmtType = 21;
@@ -82,13 +83,31 @@ HANDLE CancelEvent()
     return event;
 }
 
+// A file named "refuses-login" beside this copy of the library makes it a
+// client whose login the server refuses (an older client against a newer
+// server's authentication), whatever the other copies loaded beside it do.
+bool RefusesLogin()
+{
+    HMODULE self = nullptr;
+    wchar_t path[MAX_PATH] = {};
+    if (!GetModuleHandleExW(GET_MODULE_HANDLE_EX_FLAG_FROM_ADDRESS | GET_MODULE_HANDLE_EX_FLAG_UNCHANGED_REFCOUNT,
+                            reinterpret_cast<LPCWSTR>(&RefusesLogin), &self) ||
+        GetModuleFileNameW(self, path, MAX_PATH) == 0)
+        return false;
+    std::wstring marker(path);
+    marker.resize(marker.find_last_of(L'\\') + 1);
+    marker += L"refuses-login";
+    return GetFileAttributesW(marker.c_str()) != INVALID_FILE_ATTRIBUTES;
+}
+
 // Fills `status` as the client does and returns its error code.
 Status Answer(Status* status, const char* call)
 {
     Log(call);
     const bool fail = Environment("QUENOR_FB_STAND_IN_FAIL") == call;
+    const bool loginRefused = std::strcmp(call, "isc_attach_database") == 0 && RefusesLogin();
     status[0] = ArgGds;
-    status[1] = fail ? SomeError : 0;
+    status[1] = loginRefused ? LoginRefused : fail ? SomeError : 0;
     status[2] = 0;
     return status[1];
 }
@@ -256,6 +275,11 @@ __declspec(dllexport) Status API_CALL isc_detach_database(Status* status, Handle
     if (result == 0)
         *db = Handle{};
     return result;
+}
+
+__declspec(dllexport) void API_CALL isc_get_client_version(char* version)
+{
+    std::strcpy(version, "WI-V0.0.0.0 Firebird stand-in");
 }
 
 __declspec(dllexport) std::int32_t API_CALL isc_vax_integer(const char* bytes, short length)
