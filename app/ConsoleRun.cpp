@@ -13,6 +13,7 @@
 #include "clean/SharedStrings.h"
 #include "platform/ConsoleOutput.h"
 #include "platform/FileSystem.h"
+#include "platform/FirebirdInstallation.h"
 #include "platform/PathNames.h"
 #include "ui/ErrorMessage.h"
 
@@ -104,7 +105,10 @@ int RunFromCommandLine(const std::vector<std::string>& arguments,
         // monitoring how real runs ended.
         try {
             const std::unique_ptr<platform::FileSystem> files = platform::CreateFileSystem();
-            return ExitCodeFor(DryRunCleaning(host, *files, platform::TemporaryFolder()));
+            // The count goes through the client the run would use.
+            const std::vector<std::string> clients = platform::ClientLibrariesToTry(
+                platform::FindFirebirdInstallation(), platform::FirebirdClientLibraryNames());
+            return ExitCodeFor(DryRunCleaning(host, *files, platform::TemporaryFolder(), clients));
         } catch (...) {
             platform::WriteErrorLine("quenor-cleaner: " + ErrorMessage(std::current_exception()));
             return ExitCodeFor(RunOutcome::Refused);

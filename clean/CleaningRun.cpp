@@ -656,9 +656,7 @@ bool CleaningRun::FirebirdReady()
     // The installation's own client first, so that it and its gbak speak
     // the same version, and a stale client elsewhere on the path is not
     // the one that attaches.
-    std::vector<std::string> clients = installation.clients;
-    clients.insert(clients.end(), clientLibraryNames_.begin(), clientLibraryNames_.end());
-    stage_.PreferClientLibraries(std::move(clients));
+    stage_.PreferClientLibraries(platform::ClientLibrariesToTry(installation, clientLibraryNames_));
     if (!installation.otherBitnessClient.empty() && !stage_.LoadClient()) {
         Refuse(OtherBitnessLine(installation.otherBitnessClient));
         host_.Trace(installation.otherBitnessClient, clRed);

@@ -60,6 +60,14 @@ bool FindGbakIn(const std::string& folder, ProgramBits bits, FirebirdInstallatio
     return false;
 }
 
+std::vector<std::string> ClientLibrariesToTry(const FirebirdInstallation& installation,
+                                              const std::vector<std::string>& searchPathNames)
+{
+    std::vector<std::string> libraries = installation.clients;
+    libraries.insert(libraries.end(), searchPathNames.begin(), searchPathNames.end());
+    return libraries;
+}
+
 FirebirdInstallation FindInstallationInRegistry(const RegistryOpener& registry, ProgramBits bits)
 {
     FirebirdInstallation found;

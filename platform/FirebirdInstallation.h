@@ -48,6 +48,11 @@ struct FirebirdInstallation {
 // of `bits`. Every place looked in is added to `found.lookedIn`.
 bool FindGbakIn(const std::string& folder, ProgramBits bits, FirebirdInstallation& found);
 
+// The client libraries to try for `installation`, in order: its own, then
+// `searchPathNames` as the system's search finds them.
+std::vector<std::string> ClientLibrariesToTry(const FirebirdInstallation& installation,
+                                              const std::vector<std::string>& searchPathNames);
+
 // The installation that "DefaultInstance" names, read through `registry` in
 // the view of `bits` first and then in the other one; the first view whose
 // folder holds gbak is the one used. A value without its closing backslash

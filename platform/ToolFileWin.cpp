@@ -5,6 +5,7 @@
 #include <string>
 #include <vector>
 
+#include "platform/FileAttributesWin.h"
 #include "platform/WideTextWin.h"
 
 namespace platform {
@@ -46,9 +47,7 @@ bool ToolFilePresent(const std::string& path)
     if (attributes != INVALID_FILE_ATTRIBUTES) {
         // A link of any kind counts as present without being followed, even
         // one to a folder.
-        if ((attributes & FILE_ATTRIBUTE_REPARSE_POINT) != 0)
-            return true;
-        return (attributes & FILE_ATTRIBUTE_DIRECTORY) == 0;
+        return AttributesShowLink(attributes) || (attributes & FILE_ATTRIBUTE_DIRECTORY) == 0;
     }
     switch (GetLastError()) {
     case ERROR_FILE_NOT_FOUND:

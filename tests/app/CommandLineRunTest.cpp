@@ -385,19 +385,30 @@ TEST(CommandLineRun, EachFirebirdLayoutRunsWithItsOwnGbakAndClient)
             fs::copy_file(packagedClient, firebird + "/lib/libfbclient.so");
         }
 
-        const ProgramResult result = RunProgram(dir, {"--database", database, "--before", "2000-01-01"}, firebird, false);
-
-        EXPECT_EQ(result.exitCode, 0) << result.errors;
         const std::string client = c.kit ? firebird + "/" + c.client : c.client;
         const std::string gbak = c.kit ? firebird + "/" + c.gbak : c.gbak;
-        // The client by the path the loader took, which may be a link to it.
-        const std::string clientPrefix = "quenor-cleaner: Firebird client: ";
-        const std::size_t at = result.errors.find(clientPrefix);
-        ASSERT_NE(at, std::string::npos) << result.errors;
-        const std::string named =
-            result.errors.substr(at + clientPrefix.size(), result.errors.find(", version ", at) - at - clientPrefix.size());
-        EXPECT_TRUE(c.kit ? named == client : fs::equivalent(named, client)) << named;
-        EXPECT_NE(result.errors.find("quenor-cleaner: gbak: " + gbak + "\n"), std::string::npos) << result.errors;
+        // The dry run counts through the client the run then uses.
+        for (const bool dryRun : {true, false}) {
+            SCOPED_TRACE(dryRun ? "dry run" : "run");
+            std::vector<std::string> arguments = {"--database", database, "--before", "2000-01-01"};
+            if (dryRun)
+                arguments.push_back("--dry-run");
+
+            const ProgramResult result = RunProgram(dir, arguments, firebird, false);
+
+            EXPECT_EQ(result.exitCode, 0) << result.errors;
+            // The client by the path the loader took, which may be a link to it.
+            const std::string clientPrefix = "quenor-cleaner: Firebird client: ";
+            const std::size_t at = result.errors.find(clientPrefix);
+            ASSERT_NE(at, std::string::npos) << result.errors;
+            const std::size_t from = at + clientPrefix.size();
+            const std::string named = result.errors.substr(from, result.errors.find(", version ", at) - from);
+            EXPECT_TRUE(c.kit ? named == client : fs::equivalent(named, client)) << named;
+            if (!dryRun) {
+                EXPECT_NE(result.errors.find("quenor-cleaner: gbak: " + gbak + "\n"), std::string::npos)
+                    << result.errors;
+            }
+        }
         EXPECT_EQ(QueryInteger(database, "SELECT COUNT(*) FROM log"), 2);
     }
 }
