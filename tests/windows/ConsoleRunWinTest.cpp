@@ -85,6 +85,9 @@ TEST(WinConsoleRun, ExitCodesAndUtf8LinesForAScheduler)
         DWORD written = 0;
         ASSERT_TRUE(WriteFile(file.Get(), "pretend database", 16, &written, nullptr));
     }
+    // A Firebird with its gbak, and no client anywhere.
+    StandInGbak gbak(dir.Path() + "\\Firebird", {"ok", "ok"}, StandInGbak::Layout::Root);
+    TestInstancesKey key(StringValue(REG_SZ, gbak.InstallationDirectory()));
     const std::string journalUtf8 = dir.Path() + "\\Базы\\MAIN.fdb.quenor-journal";
     const struct {
         const char* name;

@@ -22,6 +22,16 @@ file(WRITE "${work}/MAIN.fdb" "pretend database")
 # The folder as Wine's drive Z: (the Unix root) names it.
 string(REPLACE "/" "\\" database "Z:${work}/MAIN.fdb")
 string(REPLACE "/" "\\" greek "Z:${work}/Βάση.fdb")
+# A Firebird registered with its gbak, so that the run goes past its
+# preflight to the attach, which finds no client.
+file(WRITE "${work}/firebird/gbak.exe" "")
+string(REPLACE "/" "\\" firebird "Z:${work}/firebird")
+set(firebird_key "HKLM\\Software\\Firebird Project\\Firebird Server\\Instances")
+execute_process(COMMAND "${wine}" reg add "${firebird_key}" /v DefaultInstance /d "${firebird}" /f
+                RESULT_VARIABLE registered OUTPUT_QUIET ERROR_QUIET TIMEOUT 120)
+if(NOT registered EQUAL 0)
+  message(FATAL_ERROR "cannot register the stand-in Firebird: ${registered}")
+endif()
 set(ENV{WINEDEBUG} "-all,fixme+advapi,+eventlog")
 
 # check(<name> <exit code> <type> <id> <channel> <text> <program> <argument>...):
@@ -71,3 +81,6 @@ check("a usage error" 64 0001 00000428 err
 check("information" 0 0004 000003e8 trace [[\r\nDone!"]] "${writer}" 1000 information "\nDone!")
 check("warning" 0 0002 000003ec warn [[a\r\nb"]] "${writer}" 1004 warning "a\nb")
 check("error" 0 0001 000003eb err [[a"]] "${writer}" 1003 error a)
+
+set(ENV{WINEDEBUG} "-all")
+execute_process(COMMAND "${wine}" reg delete "HKLM\\Software\\Firebird Project" /f OUTPUT_QUIET ERROR_QUIET TIMEOUT 120)
