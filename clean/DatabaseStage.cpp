@@ -145,6 +145,7 @@ bool DatabaseStage::DeleteBeforeDate(const TDateTime& cutOff, const platform::Wh
 {
     lastDeleted_ = {};
     lastDeleteCancelled_ = false;
+    cancelRefused_ = false;
     // The statements run beside the waiting thread, which can keep a window
     // painted meanwhile and cancel them through the client.
     const auto statement = [&](const std::string& text) {
@@ -173,12 +174,20 @@ bool DatabaseStage::DeleteBeforeDate(const TDateTime& cutOff, const platform::Wh
 void DatabaseStage::CancelStatement()
 {
     lastDeleteCancelled_ = true;
-    const fb::Api& api = client_.Get();
-    if (api.fb_cancel_operation == nullptr || !Database || !Database->Connected())
+    if (cancelRefused_ || !Database || !Database->Connected())
         return;
+    const fb::Api& api = client_.Get();
     fb::StatusVector status{};
-    // Failing, it only means the statement had ended already.
-    api.fb_cancel_operation(status, Database->Handle(), fb::CancelRaise);
+    if (api.fb_cancel_operation != nullptr)
+        api.fb_cancel_operation(status, Database->Handle(), fb::CancelRaise);
+    // Any other failure only means the statement had ended already. A route
+    // that cannot cancel (the local protocol to a server, or a client
+    // without the call) will not learn to by being asked again: the operator
+    // is told what the stop now waits for.
+    if (api.fb_cancel_operation == nullptr || (status[0] == 1 && status[1] == fb::WishList)) {
+        cancelRefused_ = true;
+        trace_.Trace("Удаление нельзя прервать на ходу: очистка остановится, как только оно закончится.", clBlue);
+    }
 }
 
 std::string DatabaseStage::DeletedRowsText(const DeletedRows& rows)

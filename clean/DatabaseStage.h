@@ -31,7 +31,9 @@ public:
     // `cutOff`, one table per committed transaction. With `whileWaiting`,
     // each statement runs on a thread of its own meanwhile; when that answers
     // false the statement is cancelled through the client, and the delete
-    // fails without a line of its own.
+    // fails without a line of its own. Where the client cannot cancel it (the
+    // local protocol to a server answers so), one blue line says that the
+    // stop takes effect once the statement ends.
     bool DeleteBeforeDate(const TDateTime& cutOff, const platform::WhileWaiting& whileWaiting = {});
     // How many rows the last DeleteBeforeDate deleted from each table, by the
     // statements' own counts; -1 where the engine gave none.
@@ -108,6 +110,9 @@ private:
     void LogClient() const;
     void CancelStatement();
     bool lastDeleteCancelled_ = false;
+    // The route cannot cancel the statement under way, and the pane has said
+    // that the stop waits for its end.
+    bool cancelRefused_ = false;
     // Attaches to `path` on an attachment of its own and runs each select,
     // which returns one SMALLINT; nothing when any of it fails.
     std::optional<std::vector<short>> QuerySmallints(const std::string& path, const std::vector<std::string>& selects);

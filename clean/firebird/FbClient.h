@@ -66,6 +66,7 @@ inline constexpr char InfoEnd = 1;                       // isc_info_end
 inline constexpr int ShutConfirmation = 1;               // fb_shut_confirmation
 inline constexpr int ShutReasonSignal = -5;              // fb_shutrsn_signal
 inline constexpr unsigned short CancelRaise = 3;         // fb_cancel_raise
+inline constexpr long long WishList = 335544378;         // isc_wish_list: the route cannot do it
 
 #if defined(_WIN32) && !defined(_WIN64)
 #define FB_API_CALL __stdcall

@@ -20,7 +20,7 @@
 #include "clean/SharedStrings.h"
 #include "platform/Registry.h"
 #include "tests/support/AttachedDatabase.h"
-#include "tests/support/DetachFault.h"
+#include "tests/support/ClientFaults.h"
 #include "tests/support/FakeRegistry.h"
 #include "tests/support/FileBytes.h"
 #include "tests/support/FirebirdVariable.h"
@@ -311,6 +311,35 @@ TEST_F(CleaningRunTest, AStopInEachLongStepPutsTheOriginalBack)
     }
 }
 
+// Over a route that cannot cancel a statement (the local protocol to a
+// server), the stop says that it waits for the delete's end, asks the client
+// only once, and then takes the same road back to the original.
+TEST_F(CleaningRunTest, AStopThatCannotCancelTheDeleteSaysItWaitsForIt)
+{
+    const std::string red = "red ";
+    CreateFirebirdDatabase(host.path, OldAndNewRows + SecondPerDeletedLogRow);
+    const std::string before = ReadFileBytes(host.path);
+    clientLibraries = {FAULTY_FBCLIENT_LIBRARY};
+    CancelRefused refused(FAULTY_FBCLIENT_LIBRARY);
+    CleaningRun run(host, *files, *processes, FakeRegistryFactory(true, true, "/usr/"), clientLibraries);
+    host.onProgress = [&](const RunProgress& progress) {
+        if (progress.step == RunStep::Deleting && progress.elapsed > 300ms)
+            run.RequestStop();
+    };
+
+    run.RunCleaning();
+
+    EXPECT_EQ(host.events,
+              (Events{Busy, "clear", Saving, Ok, Deleting,
+                      "blue Удаление нельзя прервать на ходу: очистка остановится, как только оно закончится.", Normal,
+                      red + "Очистка остановлена оператором.", red + "Оригинальный файл БД возвращён на место:",
+                      red + host.path}));
+    EXPECT_EQ(refused.Calls(), 1) << "the route answers the same every time it is asked";
+    EXPECT_TRUE(ReadFileBytes(host.path) == before) << "the original is back byte for byte";
+    EXPECT_FALSE(Present(Bak()));
+    EXPECT_EQ(run.Outcome(), RunOutcome::RolledBack);
+}
+
 TEST_F(CleaningRunTest, SkipFlagGoesStraightFromTheCopyToCompaction)
 {
     CreateFirebirdDatabase(host.path, OldAndNewRows);
@@ -408,8 +437,8 @@ TEST_F(CleaningRunTest, EveryFailurePutsTheDatabaseBackOrLeavesItAlone)
          true, true, false},
         {"close failed",
          [database](CleaningRunTest& t) {
-             t.clientLibraries = {DETACH_FAULT_FBCLIENT_LIBRARY};
-             t.detachFault = std::make_unique<DetachFault>(DETACH_FAULT_FBCLIENT_LIBRARY);
+             t.clientLibraries = {FAULTY_FBCLIENT_LIBRARY};
+             t.detachFault = std::make_unique<DetachFault>(FAULTY_FBCLIENT_LIBRARY);
              return database(t);
          },
          Join(Join(CopiedAndCleaned, {red + "An exception occured during close the database.", Normal,

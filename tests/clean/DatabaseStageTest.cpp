@@ -12,7 +12,7 @@
 #include <vector>
 
 #include "clean/SharedStrings.h"
-#include "tests/support/DetachFault.h"
+#include "tests/support/ClientFaults.h"
 #include "tests/support/FileBytes.h"
 #include "tests/support/FileLock.h"
 #include "tests/support/FirebirdTestDatabase.h"
@@ -282,11 +282,11 @@ TEST_F(DatabaseStageTest, EachOpenNamesTheClientItWentThroughInTheSupportLog)
 TEST_F(DatabaseStageTest, FailedDetachTracesItsRedLineAndKeepsTheObjects)
 {
     DBFileName = CreateDatabase(QuenorLogTables);
-    DatabaseStage stage(trace, {DETACH_FAULT_FBCLIENT_LIBRARY});
+    DatabaseStage stage(trace, {FAULTY_FBCLIENT_LIBRARY});
     ASSERT_TRUE(stage.OpenDatabase());
     ASSERT_TRUE(stage.DeleteBeforeDate({2000, 1, 1, 0, 0, 0, 0}));
     {
-        DetachFault fault(DETACH_FAULT_FBCLIENT_LIBRARY);
+        DetachFault fault(FAULTY_FBCLIENT_LIBRARY);
         EXPECT_FALSE(stage.CloseDatabase());
     }
     const std::vector<RecordingTrace::Line> closeFailed = {{"An exception occured during close the database.", clRed}};

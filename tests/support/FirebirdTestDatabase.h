@@ -37,6 +37,15 @@ inline constexpr const char* SlowLogDelete =
     "WHILE (i < 2000000000) DO i = i + 1; END^\n"
     "SET TERM ;^\nCOMMIT;\n";
 
+// A trigger that makes deleting each row of `log` take one second by the
+// clock, however busy the machine, for a delete that is let run to its end.
+inline constexpr const char* SecondPerDeletedLogRow =
+    "SET TERM ^;\n"
+    "CREATE TRIGGER second_per_log_row FOR log BEFORE DELETE AS DECLARE started TIMESTAMP; BEGIN "
+    "started = CAST('NOW' AS TIMESTAMP); "
+    "WHILE (DATEDIFF(MILLISECOND FROM started TO CAST('NOW' AS TIMESTAMP)) < 1000) DO started = started; END^\n"
+    "SET TERM ;^\nCOMMIT;\n";
+
 // Creates a database at `path` and runs `sql` (statements ending in ';') in it.
 void CreateFirebirdDatabase(const std::string& path, const std::string& sql);
 // Runs `sql` in the existing database at `path`; returns isql's output.

@@ -8,12 +8,16 @@
 // for a prepare, the statement text). QUENOR_FB_STAND_IN_FAIL: the name of
 // the one entry point that answers with an error status.
 // QUENOR_FB_STAND_IN_SLOW_DELETE: when set, the execute of a DELETE takes
-// as long as a delete of millions of rows, up to a minute, unless
-// fb_cancel_operation ends it from another thread first, as the engine ends
-// it: with isc_cancelled.
+// as long as a delete of millions of rows, up to a minute (or the
+// milliseconds the value gives, when above 1), unless fb_cancel_operation
+// ends it from another thread first, as the engine ends it: with
+// isc_cancelled. QUENOR_FB_STAND_IN_CANCEL_REFUSED: when set,
+// fb_cancel_operation answers as the local protocol to a server does, with
+// isc_wish_list, and the statement goes on to its end.
 #include <windows.h>
 
 #include <cstdint>
+#include <cstdlib>
 #include <cstring>
 #include <fstream>
 #include <string>
@@ -34,6 +38,7 @@ constexpr Status ArgGds = 1;             // isc_arg_gds
 constexpr Status SomeError = 335544344;  // isc_io_error
 constexpr Status Cancelled = 335544794;  // isc_cancelled
 constexpr Status LoginRefused = 335544472;  // isc_login
+constexpr Status WishList = 335544378;      // isc_wish_list
 constexpr DWORD SlowDeleteMs = 60000;
 constexpr char InfoDbSqlDialect = 62;
 constexpr char InfoSqlStmtType = 21;
@@ -202,7 +207,9 @@ __declspec(dllexport) Status API_CALL isc_dsql_execute(Status* status, Handle*, 
         // A cancel is heard only while a statement runs, as the engine's.
         ResetEvent(CancelEvent());
         Log("isc_dsql_execute", "waits");
-        if (WaitForSingleObject(CancelEvent(), SlowDeleteMs) == WAIT_OBJECT_0) {
+        const int asked = std::atoi(Environment("QUENOR_FB_STAND_IN_SLOW_DELETE").c_str());
+        const DWORD slowDeleteMs = asked > 1 ? static_cast<DWORD>(asked) : SlowDeleteMs;
+        if (WaitForSingleObject(CancelEvent(), slowDeleteMs) == WAIT_OBJECT_0) {
             Log("isc_dsql_execute", "cancelled");
             status[0] = ArgGds;
             status[1] = Cancelled;
@@ -215,6 +222,13 @@ __declspec(dllexport) Status API_CALL isc_dsql_execute(Status* status, Handle*, 
 
 __declspec(dllexport) Status API_CALL fb_cancel_operation(Status* status, Handle*, unsigned short)
 {
+    if (!Environment("QUENOR_FB_STAND_IN_CANCEL_REFUSED").empty()) {
+        Log("fb_cancel_operation", "refused");
+        status[0] = ArgGds;
+        status[1] = WishList;
+        status[2] = 0;
+        return WishList;
+    }
     SetEvent(CancelEvent());
     return Answer(status, "fb_cancel_operation");
 }

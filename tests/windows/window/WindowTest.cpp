@@ -914,6 +914,14 @@ std::vector<std::string> FolderContents(const std::string& folder)
     return names;
 }
 
+size_t Occurrences(const std::string& text, const std::string& part)
+{
+    size_t count = 0;
+    for (size_t at = text.find(part); at != std::string::npos; at = text.find(part, at + part.size()))
+        ++count;
+    return count;
+}
+
 TEST_F(Win32WindowRun, AskedToCloseDuringARunTheOperatorStopsItAtEachStepOrLetsItEnd)
 {
     const std::string unchanged = "Файл БД не изменён:";
@@ -940,11 +948,16 @@ TEST_F(Win32WindowRun, AskedToCloseDuringARunTheOperatorStopsItAtEachStepOrLetsI
         size_t gbakStartedAtClose;
         const char* lastLine;  // for a stop: what comes after the stop's line
         size_t gbakRuns;
+        // The client answers a cancel as the local protocol to a server
+        // does: the delete, 3 s long here, goes on to its end.
+        bool cancelRefused = false;
     } cases[] = {
         // The copy outruns any timer: the close comes with its first
         // report, before its first piece is copied.
         {"stop at the copy", "Сохранение копии:", 0, true, false, {"ok"}, 0, unchanged.c_str(), 0},
         {"stop at the delete", "Удаление строк:", 1, true, true, {"ok"}, 0, putBack.c_str(), 0},
+        {"stop at a delete the route cannot cancel", "Удаление строк:", 1, true, true, {"ok"}, 0, putBack.c_str(), 0,
+         true},
         {"stop at the backup", "Бэкап:", 2, true, false, {"slow-ok 60000"}, 1, putBack.c_str(), 1},
         {"stop at the restore", "Восстановление:", 3, true, false, {"ok", "slow-ok 60000"}, 2, putBack.c_str(), 2},
         {"continue at the backup", "Бэкап:", 2, false, false, {"slow-ok 300"}, 1, nullptr, 2},
@@ -958,7 +971,8 @@ TEST_F(Win32WindowRun, AskedToCloseDuringARunTheOperatorStopsItAtEachStepOrLetsI
         SCOPED_TRACE(c.name);
         DeleteFileA(clientLog.c_str());
         WriteFileBytes(database, content);
-        SetEnvironmentVariableA("QUENOR_FB_STAND_IN_SLOW_DELETE", c.slowDelete ? "1" : nullptr);
+        SetEnvironmentVariableA("QUENOR_FB_STAND_IN_SLOW_DELETE", c.slowDelete ? (c.cancelRefused ? "3000" : "1") : nullptr);
+        SetEnvironmentVariableA("QUENOR_FB_STAND_IN_CANCEL_REFUSED", c.cancelRefused ? "1" : nullptr);
         StandInGbak gbak(dir.Path() + "\\Firebird " + c.name, c.gbakPlan);
         TestInstancesKey key(StringValue(REG_SZ, gbak.InstallationDirectory()));
         auto* taskbar = new RecordingTaskbar;
@@ -997,6 +1011,9 @@ TEST_F(Win32WindowRun, AskedToCloseDuringARunTheOperatorStopsItAtEachStepOrLetsI
         EXPECT_EQ(gbak.Calls().size(), c.gbakRuns);
         if (c.stop) {
             std::vector<std::wstring> expected(stepLines.begin(), stepLines.begin() + 2 * c.stepsDone + 1);
+            if (c.cancelRefused)
+                expected.push_back(
+                    W("blue Удаление нельзя прервать на ходу: очистка остановится, как только оно закончится."));
             expected.insert(expected.end(),
                             {W("red Очистка остановлена оператором."), W((std::string("red ") + c.lastLine).c_str()),
                              L"red " + std::wstring(database.begin(), database.end())});
@@ -1007,10 +1024,20 @@ TEST_F(Win32WindowRun, AskedToCloseDuringARunTheOperatorStopsItAtEachStepOrLetsI
         } else {
             EXPECT_EQ(LastDoneLine(lines), L"green Done!");
         }
-        if (c.slowDelete) {
+        if (c.slowDelete && !c.cancelRefused) {
             const std::string client = ClientCalls();
             EXPECT_NE(client.find("fb_cancel_operation"), std::string::npos) << client;
             EXPECT_NE(client.find("isc_dsql_execute cancelled"), std::string::npos) << client;
+        }
+        if (c.cancelRefused) {
+            // Asked once: the route gives the same answer every time. The
+            // delete ran to its end, and its transaction was committed
+            // before the original came back.
+            const std::string client = ClientCalls();
+            EXPECT_EQ(Occurrences(client, "fb_cancel_operation refused"), 1u) << client;
+            EXPECT_EQ(client.find("isc_dsql_execute cancelled"), std::string::npos) << client;
+            EXPECT_NE(client.find("isc_commit_transaction", client.find("isc_dsql_execute waits")), std::string::npos)
+                << client;
         }
         // Either way the window goes once the run is over, and with it the
         // program's message loop.
@@ -1018,6 +1045,7 @@ TEST_F(Win32WindowRun, AskedToCloseDuringARunTheOperatorStopsItAtEachStepOrLetsI
         MSG quit{};
         EXPECT_TRUE(PeekMessageW(&quit, nullptr, WM_QUIT, WM_QUIT, PM_REMOVE));
         SetEnvironmentVariableA("QUENOR_FB_STAND_IN_SLOW_DELETE", nullptr);
+        SetEnvironmentVariableA("QUENOR_FB_STAND_IN_CANCEL_REFUSED", nullptr);
     }
 }
 

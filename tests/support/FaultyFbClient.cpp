@@ -1,9 +1,12 @@
 // A Firebird client library for tests: every entry point forwards to the
-// real libfbclient, except that isc_detach_database, once armed, detaches
-// for real and then reports a failure. No real cause makes a detach fail on
-// a local file, yet the run must handle it.
+// real libfbclient, except for the faults a test arms. A detach that detaches
+// for real and then reports a failure: no real cause makes a detach fail on
+// a local file, yet the run must handle it. A cancel refused as the local
+// protocol to a server refuses it (isc_wish_list), counted, so that a test
+// sees how often the run asks.
 #include <dlfcn.h>
 
+#include <atomic>
 #include <cstdint>
 #include <cstdlib>
 
@@ -13,6 +16,8 @@ using Status = std::intptr_t;
 using Handle = unsigned int;
 
 bool failDetach = false;
+bool refuseCancel = false;
+std::atomic<int> cancelCalls{0};
 
 void* Real(const char* name)
 {
@@ -45,6 +50,29 @@ Status isc_detach_database(Status* status, Handle* database)
         return result;
     status[0] = 1;
     status[1] = 335544721;  // isc_network_error
+    status[2] = 0;
+    return status[1];
+}
+
+void quenor_refuse_cancel(bool refuse)
+{
+    refuseCancel = refuse;
+    cancelCalls = 0;
+}
+
+int quenor_cancel_calls()
+{
+    return cancelCalls;
+}
+
+Status fb_cancel_operation(Status* status, Handle* database, unsigned short option)
+{
+    ++cancelCalls;
+    if (!refuseCancel)
+        return RealFunction<Status (*)(Status*, Handle*, unsigned short)>("fb_cancel_operation")(status, database,
+                                                                                                 option);
+    status[0] = 1;
+    status[1] = 335544378;  // isc_wish_list
     status[2] = 0;
     return status[1];
 }
