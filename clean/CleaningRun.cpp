@@ -250,10 +250,11 @@ void CleaningRun::Run()
         [this, &settings](const std::string& restored) {
             return stage_.RestoredDatabaseUsable(restored) && (!settings || stage_.ReadSettings(restored) == settings);
         },
-        [this](RunStep step, const std::string& input) {
+        [this, &names](RunStep step, const std::string& input) {
             std::uint64_t size = 0;
             files_.Size(input, size);
-            return Watching(step, size);
+            platform::WhileWaiting watching = Watching(step, size);
+            return step == RunStep::BackingUp ? CountingWhatIsWritten(std::move(watching), names.fdk) : watching;
         },
         [this, &path] { return !stopRequested_ && MarkChanging(path); });
     CompactResult result = compaction.CompactDatabase(path, names.fdk, [this] { return host_.CorrectionChecked(); });
@@ -677,6 +678,21 @@ platform::WhileWaiting CleaningRun::Watching(RunStep step, std::uint64_t inputSi
     return [this, progress](platform::BytesSoFar bytes) {
         host_.KeepAlive(progress->At(bytes));
         return !stopRequested_;
+    };
+}
+
+// When a server reads the database for gbak, gbak's own reads hardly move;
+// what the backup has written then shows how far it has come. Against the
+// database's size it is a lower bound: a backup holds no index pages.
+platform::WhileWaiting CleaningRun::CountingWhatIsWritten(platform::WhileWaiting watching, const std::string& output)
+{
+    if (!watching)
+        return watching;
+    return [this, watching = std::move(watching), output](platform::BytesSoFar read) {
+        std::uint64_t written = 0;
+        if (!files_.Size(output, written))
+            return watching(read);
+        return watching(std::max(read.value_or(0), written));
     };
 }
 

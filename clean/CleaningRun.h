@@ -71,6 +71,7 @@ private:
     bool MarkChanging(const std::string& path);
     bool MakeRestoredDurable(const WorkingNames& names, const std::string& path);
     platform::WhileWaiting Watching(RunStep step, std::uint64_t inputSize);
+    platform::WhileWaiting CountingWhatIsWritten(platform::WhileWaiting watching, const std::string& output);
     void FailStopped(const std::string& path, const WorkingNames& names, bool deleteBackup);
     void Refuse(const std::string& line);
     void FailCopy(const std::string& cause);

@@ -249,6 +249,46 @@ TEST_F(CleaningRunTest, AFollowedRunReportsEachLongStepInOrder)
     EXPECT_FALSE(overNinetyNine);
 }
 
+// A backup whose reading gbak's counters do not show (a server reads the
+// database for it) is followed by what it writes: the share grows with the
+// .fdk, never goes back and stays below 100.
+TEST_F(CleaningRunTest, ABackupShowsItsProgressByWhatItWritesWhenItsReadsDoNotShow)
+{
+    CreateFirebirdDatabase(host.path, OldAndNewRows + ManyRows);
+    // Eight tenths of the database's size written a tenth at a time by the
+    // shell's own printf, which reads nothing (a child's reads would count
+    // as the shell's once it is reaped), before the real gbak makes the
+    // backup.
+    const std::string started = dir.File("real gbak started");
+    const InstallationFinder gbak = StandInGbak(
+        "if [ \"$1\" = -b ]; then\n"
+        "  chunk=$(( $(stat -c %s \"$3\") / 10 )); i=0\n"
+        "  while [ $i -lt 8 ]; do printf \"%${chunk}s\" \"\" >> \"$4\"; sleep 0.2; i=$((i + 1)); done\n"
+        "  : > '" + started + "'\n"
+        "fi\n"
+        "exec /usr/bin/gbak \"$@\"");
+    int mostBeforeRealGbak = 0;
+    int lastPercent = 0;
+    bool goingBack = false;
+    bool overNinetyNine = false;
+    host.onProgress = [&](const RunProgress& progress) {
+        if (progress.step != RunStep::BackingUp || !progress.percent)
+            return;
+        goingBack = goingBack || *progress.percent < lastPercent;
+        overNinetyNine = overNinetyNine || *progress.percent > 99;
+        lastPercent = *progress.percent;
+        if (!fs::exists(started))
+            mostBeforeRealGbak = std::max(mostBeforeRealGbak, *progress.percent);
+    };
+
+    Run(gbak);
+
+    EXPECT_EQ(host.events, SuccessRoad);
+    EXPECT_GE(mostBeforeRealGbak, 50) << "the share followed the backup's writes";
+    EXPECT_FALSE(goingBack);
+    EXPECT_FALSE(overNinetyNine);
+}
+
 // The operator stops the run in each long step: the step ends there and
 // then (the copy abandoned, the statement cancelled, gbak killed), the lines
 // say so, and the database is the original byte for byte.
