@@ -10,6 +10,7 @@
 
 #include "clean/CopyFingerprint.h"
 #include "clean/FileErrorText.h"
+#include "clean/HeldFileWait.h"
 #include "clean/JournalEntry.h"
 #include "clean/RoomCheck.h"
 #include "clean/RunProgress.h"
@@ -215,6 +216,7 @@ void CleaningRun::Run()
     WorkingNames names = DeriveWorkingNames(path);
     changing_ = false;
     journalRefused_ = false;
+    lingerSeconds_ = 0;
 
     if (!TakeDatabasePath(path, names) || !MakeSafetyCopy(path, names))
         return;
@@ -245,6 +247,9 @@ void CleaningRun::Run()
     // run without, slowly or with duplicates let in; and the restore is
     // to keep forced writes as the database had them.
     const std::optional<DatabaseStage::Settings> settings = stage_.ReadSettings(path);
+    // Read now, while nothing waits on it: asked once the file is held, the
+    // attachment would go through the server and make it linger again.
+    lingerSeconds_ = stage_.ReadLinger(path).value_or(0);
     CompactionStage compaction(
         host_, files_, processes_, findInstallation_,
         [this, &settings](const std::string& restored) {
@@ -256,7 +261,8 @@ void CleaningRun::Run()
             platform::WhileWaiting watching = Watching(step, size);
             return step == RunStep::BackingUp ? CountingWhatIsWritten(std::move(watching), names.fdk) : watching;
         },
-        [this, &path] { return !stopRequested_ && MarkChanging(path); });
+        [this, &path] { return !stopRequested_ && MarkChanging(path); },
+        [this] { return HeldFileWaitBound(lingerSeconds_); });
     CompactResult result = compaction.CompactDatabase(path, names.fdk, [this] { return host_.CorrectionChecked(); });
     if (result == cpDone && !MakeRestoredDurable(names, path))
         result = cpRestoreFailed;
@@ -791,7 +797,18 @@ platform::FileResult CleaningRun::RollBack(const std::string& path, const Workin
 {
     if (deleteBackup)
         files_.Delete(names.fdk);
-    return files_.PutBack(names.bak, path);
+    // After a failed or stopped step the server may still hold the file for
+    // a while; the put-back waits for it, keeping the window painted, and
+    // heeds no stop: the original must come back.
+    const auto progress = std::make_shared<StepProgress>(RunStep::Restoring, 0);
+    return RetryWhileHeld(
+        host_, [this] { return HeldFileWaitBound(lingerSeconds_); },
+        [this, progress] {
+            if (host_.FollowsProgress())
+                host_.KeepAlive(progress->At(std::nullopt));
+            return true;
+        },
+        [&] { return files_.PutBack(names.bak, path); });
 }
 
 void CleaningRun::ReportPutBack(const platform::FileResult& putBack, const std::string& path, const WorkingNames& names)

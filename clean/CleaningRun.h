@@ -101,6 +101,8 @@ private:
     bool changing_ = false;
     // The journal could not be written, and a red line said so.
     bool journalRefused_ = false;
+    // The database's LINGER as the run found it, in seconds; 0 when unknown.
+    int lingerSeconds_ = 0;
     // The database's size as the run found it, for its summary; 0 when
     // unknown.
     std::uint64_t sizeBefore_ = 0;

@@ -4,7 +4,9 @@
 #include <iterator>
 #include <utility>
 
+#include "clean/FileErrorText.h"
 #include "clean/GbakCommand.h"
+#include "clean/HeldFileWait.h"
 #include "clean/SharedStrings.h"
 #include "platform/SupportLog.h"
 
@@ -36,14 +38,15 @@ InstallationFinder PlatformInstallationFinder()
 
 CompactionStage::CompactionStage(TraceSink& trace, platform::FileSystem& files, platform::ProcessRunner& processes,
                                  InstallationFinder findInstallation, RestoreCheck restoredUsable,
-                                 GbakWaiting whileWaiting, BeforeChange beforeChange)
+                                 GbakWaiting whileWaiting, BeforeChange beforeChange, HeldWaitBound heldWait)
     : trace_(trace),
       files_(files),
       processes_(processes),
       findInstallation_(std::move(findInstallation)),
       restoredUsable_(std::move(restoredUsable)),
       whileWaiting_(std::move(whileWaiting)),
-      beforeChange_(std::move(beforeChange))
+      beforeChange_(std::move(beforeChange)),
+      heldWait_(heldWait ? std::move(heldWait) : HeldWaitBound([] { return HeldFileWaitBound(0); }))
 {
 }
 
@@ -77,9 +80,18 @@ CompactResult CompactionStage::CompactDatabase(const std::string& path, const st
 
     if (beforeChange_ && !beforeChange_())
         return cpBackupFailed;
-    // Not checked: a file still in place makes the restore fail, and its exit
-    // code decides.
-    files_.Delete(path);
+    // The server that read the database for the backup may hold the file a
+    // while longer; deleted meanwhile, it would go on writing into the old
+    // file while the restore makes a new one. Waited for, then checked.
+    const platform::WhileWaiting waiting =
+        whileWaiting_ ? whileWaiting_(RunStep::Restoring, FdkFileName) : platform::WhileWaiting();
+    const platform::FileResult deleted = RetryWhileHeld(
+        trace_, heldWait_, [&] { return !waiting || waiting(std::nullopt); }, [&] { return files_.Delete(path); });
+    if (!deleted && deleted.error != platform::FileError::NotFound) {
+        if (deleted.error != platform::FileError::Stopped)
+            trace_.Trace("Файл БД не удалось удалить перед восстановлением: " + FileErrorText(deleted) + ".", clRed);
+        return cpRestoreFailed;
+    }
 
     trace_.Trace("Восстановление из бэкапа файла БД (*.fdk -> *.fdb)...", clBlue);
     // Asked only now: the operator may have ticked the box while the backup

@@ -1,5 +1,6 @@
 #pragma once
 
+#include <chrono>
 #include <functional>
 #include <memory>
 #include <string>
@@ -26,6 +27,9 @@ using RestoreCheck = std::function<bool(const std::string& path)>;
 // file untouched and the result cpBackupFailed.
 using BeforeChange = std::function<bool()>;
 
+// How long a step waits for a server to let go of the database file.
+using HeldWaitBound = std::function<std::chrono::milliseconds()>;
+
 // What is called while one gbak run of `step` reads `input`, made as the run
 // starts (platform::WhileWaiting); empty: gbak is simply waited for.
 using GbakWaiting = std::function<platform::WhileWaiting(RunStep step, const std::string& input)>;
@@ -36,7 +40,8 @@ public:
     // Without `restoredUsable`, a restore that exits with 0 counts as done.
     CompactionStage(TraceSink& trace, platform::FileSystem& files, platform::ProcessRunner& processes,
                     InstallationFinder findInstallation, RestoreCheck restoredUsable = nullptr,
-                    GbakWaiting whileWaiting = {}, BeforeChange beforeChange = nullptr);
+                    GbakWaiting whileWaiting = {}, BeforeChange beforeChange = nullptr,
+                    HeldWaitBound heldWait = nullptr);
 
     // `correct` is asked once, when the restore is built, after the backup.
     // A registry value of the wrong kind raises platform::RegistryError.
@@ -59,5 +64,6 @@ private:
     RestoreCheck restoredUsable_;
     GbakWaiting whileWaiting_;
     BeforeChange beforeChange_;
+    HeldWaitBound heldWait_;
     bool lackOfSpace_ = false;
 };

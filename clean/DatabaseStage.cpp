@@ -280,6 +280,16 @@ std::optional<DatabaseStage::Settings> DatabaseStage::ReadSettings(const std::st
     return Settings{(*values)[0], (*values)[1]};
 }
 
+std::optional<int> DatabaseStage::ReadLinger(const std::string& path)
+{
+    // Longer than a SMALLINT holds is longer than any wait anyway.
+    const std::optional<std::vector<short>> values =
+        QuerySmallints(path, {"SELECT CAST(MINVALUE(COALESCE(RDB$LINGER, 0), 32767) AS SMALLINT) FROM RDB$DATABASE"});
+    if (!values)
+        return std::nullopt;
+    return (*values)[0];
+}
+
 std::optional<std::vector<short>> DatabaseStage::QuerySmallints(const std::string& path,
                                                                 const std::vector<std::string>& selects)
 {

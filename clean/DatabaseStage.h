@@ -75,6 +75,10 @@ public:
     // attached and asked. Traces nothing and leaves the members alone.
     std::optional<Settings> ReadSettings(const std::string& path);
 
+    // The database's LINGER in seconds (Firebird 3.0 and later); nothing
+    // when it cannot be attached and asked. Traces nothing.
+    std::optional<int> ReadLinger(const std::string& path);
+
     // Whether the client library has been loaded by an earlier call.
     bool ClientLibraryLoaded() const { return client_.Loaded(); }
     // Where the client library is looked for from now on, in order, as long

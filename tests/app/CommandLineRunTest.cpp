@@ -186,12 +186,13 @@ ProgramResult RunProgram(const TempDir& dir, const std::vector<std::string>& arg
 
 // gbak's restore, "-c backup database …", in place of which a script runs.
 constexpr const char* RestoreFails = "if [ \"$1\" = -c ]; then exit 1; fi\nexec /usr/bin/gbak \"$@\"";
-// It leaves a file at the database path that another process holds locked
-// for a few seconds, as an engine that opened it would.
+// It leaves a file at the database path that another process holds locked,
+// as an engine that opened it would, for longer than the run's put-back
+// waits for a held file (10 s).
 constexpr const char* RestoreFailsHoldingTheFile =
     "if [ \"$1\" = -c ]; then\n"
     "  : > \"$3\"\n"
-    "  flock \"$3\" sleep 4 </dev/null >/dev/null 2>&1 &\n"
+    "  flock \"$3\" sleep 14 </dev/null >/dev/null 2>&1 &\n"
     "  while flock -n \"$3\" true; do sleep 0.05; done\n"
     "  exit 1\n"
     "fi\n"
@@ -288,6 +289,9 @@ TEST(CommandLineRun, EveryOutcomeHasItsExitCodeItsLinesAndItsFiles)
                                              SuccessfulRunLines[4],
                                              "...Ok",
                                              SuccessfulRunLines[6],
+                                             "Файл БД ещё открыт другим процессом (сервер Firebird держит его "
+                                             "некоторое время после отключения); ожидание, пока он его освободит, "
+                                             "не дольше 10 с...",
                                              "Не удалось восстановить (*.fdk -> *.fdb)!",
                                              "Не удалось вернуть оригинальный файл БД на место: файл занят другим "
                                              "процессом.",

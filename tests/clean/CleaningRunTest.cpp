@@ -289,6 +289,58 @@ TEST_F(CleaningRunTest, ABackupShowsItsProgressByWhatItWritesWhenItsReadsDoNotSh
     EXPECT_FALSE(overNinetyNine);
 }
 
+// A server keeps the file open for a while after the backup (its LINGER);
+// here another process holds it locked as Firebird's server does. The run
+// waits for it, saying so, before it deletes the file for the restore;
+// held for longer than it waits, the restore's road is taken and the
+// put-back waits the same way.
+TEST_F(CleaningRunTest, AFileHeldAfterTheBackupIsWaitedForBeforeItIsDeleted)
+{
+    const std::string red = "red ";
+    const std::string waiting =
+        "blue Файл БД ещё открыт другим процессом (сервер Firebird держит его некоторое время после отключения); "
+        "ожидание, пока он его освободит, не дольше 10 с...";
+    const struct {
+        const char* name;
+        int heldSeconds;  // from the backup's end
+        Events tail;
+    } cases[] = {
+        {"released within the wait", 2, {BackingUp, Ok, waiting, Restoring, Ok, "uncheck", Done, Normal}},
+        {"held longer than the wait, released during the put-back's", 15,
+         {BackingUp, Ok, waiting,
+          red + "Файл БД не удалось удалить перед восстановлением: файл занят другим процессом.", Normal, waiting,
+          red + "Не удалось восстановить (*.fdk -> *.fdb)!", red + "Оригинальный файл БД возвращён на место:",
+          red + "{db}"}},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.name);
+        TempDir caseDir;
+        host = RecordingHost{};
+        host.path = caseDir.File("MAIN.fdb");
+        DBFileName = host.path;
+        CreateFirebirdDatabase(host.path, OldAndNewRows);
+        // The real backup, then a holder of its own session, so that nothing
+        // of the run's waits for it or ends it; gbak ends once it holds.
+        const InstallationFinder gbak = StandInGbak(
+            "if [ \"$1\" = -b ]; then\n"
+            "  /usr/bin/gbak \"$@\" || exit $?\n"
+            "  setsid flock -x \"$3\" sleep " + std::to_string(c.heldSeconds) + " </dev/null >/dev/null 2>&1 &\n"
+            "  while flock -n -x \"$3\" true; do sleep 0.05; done\n"
+            "  exit 0\n"
+            "fi\n"
+            "exec /usr/bin/gbak \"$@\"");
+
+        Run(gbak);
+
+        Events expected = Join(CopiedAndCleaned, c.tail);
+        for (std::string& event : expected)
+            if (const auto at = event.find("{db}"); at != std::string::npos)
+                event.replace(at, 4, host.path);
+        EXPECT_EQ(host.events, expected);
+        EXPECT_TRUE(Present(host.path));
+    }
+}
+
 // The operator stops the run in each long step: the step ends there and
 // then (the copy abandoned, the statement cancelled, gbak killed), the lines
 // say so, and the database is the original byte for byte.
@@ -835,8 +887,13 @@ TEST_F(CleaningRunTest, APutBackRefusedWhileTheFileIsHeldSaysWhereTheOriginalIsA
 
     Run(StandInGbak("exit 1"));
 
+    // The put-back waits for the server as long as it waits for any, then
+    // gives up.
     EXPECT_EQ(host.events, Join(CopiedAndCleaned,
-                                {BackingUp, Normal, "red Не удалось произвести бэкап (*.fdb -> *.fdk)!",
+                                {BackingUp, Normal,
+                                 "blue Файл БД ещё открыт другим процессом (сервер Firebird держит его некоторое время "
+                                 "после отключения); ожидание, пока он его освободит, не дольше 10 с...",
+                                 "red Не удалось произвести бэкап (*.fdb -> *.fdk)!",
                                  "red Не удалось вернуть оригинальный файл БД на место: файл занят другим процессом.",
                                  "red Оригинал сохранён в файле:", "red " + Bak()}));
     EXPECT_TRUE(ReadFileBytes(Bak()) == before) << "the original is where the line says";

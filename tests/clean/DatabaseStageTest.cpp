@@ -309,6 +309,30 @@ TEST_F(DatabaseStageTest, DeleteWithoutAnOpenConnectionFailsWithItsRedLine)
 
 namespace {
 
+// How long a run waits for a server to let go of the file follows the
+// database's LINGER.
+TEST_F(DatabaseStageTest, LingerIsReadAsTheDatabaseHasIt)
+{
+    DatabaseStage stage(trace);
+    const struct {
+        const char* name;
+        std::string sql;  // after the tables
+        std::optional<int> linger;
+    } cases[] = {
+        {"none set", "", 0},
+        {"30 seconds", "ALTER DATABASE SET LINGER TO 30;\n", 30},
+        {"beyond what a wait needs", "ALTER DATABASE SET LINGER TO 100000;\n", 32767},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.name);
+        TempDir caseDir;
+        const std::string path = caseDir.File("QUENOR.fdb");
+        CreateFirebirdDatabase(path, std::string(QuenorLogTables) + c.sql);
+        EXPECT_EQ(stage.ReadLinger(path), c.linger);
+    }
+    EXPECT_EQ(stage.ReadLinger(dir.File("missing.fdb")), std::nullopt);
+}
+
 TEST_F(DatabaseStageTest, SettingsTellAnInactiveIndexAndForcedWritesApart)
 {
     const std::string tables = std::string(QuenorLogTables) + "CREATE INDEX log_time_index ON log (log_time);\n";
