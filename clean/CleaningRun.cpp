@@ -261,7 +261,14 @@ void CleaningRun::Run()
             platform::WhileWaiting watching = Watching(step, size);
             return step == RunStep::BackingUp ? CountingWhatIsWritten(std::move(watching), names.fdk) : watching;
         },
-        [this, &path] { return !stopRequested_ && MarkChanging(path); },
+        [this, &path] {
+            if (stopRequested_)
+                return false;
+            // gbak's detach may have left a server holding the file for the
+            // LINGER; the delete comes next.
+            stage_.ReleaseLinger(path);
+            return MarkChanging(path);
+        },
         [this] { return HeldFileWaitBound(lingerSeconds_); });
     CompactResult result = compaction.CompactDatabase(path, names.fdk, [this] { return host_.CorrectionChecked(); });
     if (result == cpDone && !MakeRestoredDurable(names, path))

@@ -280,6 +280,11 @@ std::optional<DatabaseStage::Settings> DatabaseStage::ReadSettings(const std::st
     return Settings{(*values)[0], (*values)[1]};
 }
 
+void DatabaseStage::ReleaseLinger(const std::string& path)
+{
+    QuerySmallints(path, {});
+}
+
 std::optional<int> DatabaseStage::ReadLinger(const std::string& path)
 {
     // Longer than a SMALLINT holds is longer than any wait anyway.
@@ -296,6 +301,12 @@ std::optional<std::vector<short>> DatabaseStage::QuerySmallints(const std::strin
     try {
         TIBDatabase database(client_);
         SetAccount(database);
+        // Its detach must not leave the database open for the LINGER: not
+        // in this process's engine, where gbak could not open it, nor in a
+        // server, which would hold the file the next step deletes. A client
+        // older than 3.0 has no such item, nor a LINGER.
+        if (client_.Get().fb_get_master_interface != nullptr)
+            database.Params().push_back("nolinger=");
         database.SetDatabaseName(path);
         database.Open();
         std::vector<short> values;

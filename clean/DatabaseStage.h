@@ -75,6 +75,12 @@ public:
     // attached and asked. Traces nothing and leaves the members alone.
     std::optional<Settings> ReadSettings(const std::string& path);
 
+    // The attachments of ReadSettings, ReadLinger, CheckFile and
+    // RestoredDatabaseUsable close the database at their detach instead of
+    // leaving it open for its LINGER; this one does nothing else, and so
+    // ends a LINGER that an earlier attachment or gbak began. Traces nothing.
+    void ReleaseLinger(const std::string& path);
+
     // The database's LINGER in seconds (Firebird 3.0 and later); nothing
     // when it cannot be attached and asked. Traces nothing.
     std::optional<int> ReadLinger(const std::string& path);

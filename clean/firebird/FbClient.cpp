@@ -95,6 +95,8 @@ const Api& ClientLoader::Get()
         reinterpret_cast<decltype(api.fb_cancel_operation)>(library->Symbol("fb_cancel_operation"));
     api.isc_get_client_version =
         reinterpret_cast<decltype(api.isc_get_client_version)>(library->Symbol("isc_get_client_version"));
+    api.fb_get_master_interface =
+        reinterpret_cast<decltype(api.fb_get_master_interface)>(library->Symbol("fb_get_master_interface"));
 
     api_ = api;
     library_ = std::move(library);

@@ -104,6 +104,9 @@ struct Api {
     // Optional: the client's version text ("LI-V3.0.11.33703 Firebird 3.0"),
     // for the support log; null when the library lacks it.
     void(FB_API_CALL* isc_get_client_version)(char*);
+    // Optional: only its presence counts, which marks a client of Firebird
+    // 3.0 or later; null for older ones.
+    void*(FB_API_CALL* fb_get_master_interface)();
 };
 
 #undef FB_API_CALL

@@ -15,6 +15,7 @@ const std::map<std::string, char, std::less<>>& AttachItems()
         {"user_name", 28},  // isc_dpb_user_name
         {"password", 29},   // isc_dpb_password
         {"lc_ctype", 48},   // isc_dpb_lc_ctype
+        {"nolinger", 88},   // isc_dpb_nolinger: Firebird 3.0 and later
     };
     return items;
 }

@@ -150,6 +150,40 @@ TEST_F(MainFormRunTest, ClickCleansTheDatabaseAndReportsEveryStep)
     EXPECT_EQ(OpenFilesIn(dir_.Path()), std::vector<std::string>{}) << "the run detached from the database";
 }
 
+// A server that holds the file for a while after the backup: the pane says
+// what the run waits for, and the run goes on to "Done!" once the file is
+// free.
+TEST_F(MainFormRunTest, ARunWaitsForAServerThatStillHoldsTheFileAndSaysSo)
+{
+    TempDir installation;
+    // Another process of its own session holds the file locked, as a
+    // lingering server does, for two seconds after the real backup.
+    const std::string firebird = StandInFirebird(installation.File("firebird"),
+                                                 "if [ \"$1\" = -b ]; then\n"
+                                                 "  /usr/bin/gbak \"$@\" || exit $?\n"
+                                                 "  setsid flock -x \"$3\" sleep 2 </dev/null >/dev/null 2>&1 &\n"
+                                                 "  while flock -n -x \"$3\" true; do sleep 0.05; done\n"
+                                                 "  exit 0\n"
+                                                 "fi\n"
+                                                 "exec /usr/bin/gbak \"$@\"");
+    auto files = platform::CreateFileSystem();
+    auto processes = platform::CreateProcessRunner();
+    auto form = OpenWindow(database_, [&](CleaningHost& host) {
+        return std::make_unique<CleaningRun>(host, *files, *processes,
+                                             FakeRegistryFactory(true, true, firebird + "/"));
+    });
+
+    QTest::mouseClick(Child<QWidget>(form.get(), "ClearDBButton"), Qt::LeftButton);
+
+    std::vector<PaneLine> expected = SuccessfulRunLines;
+    expected.insert(expected.begin() + 6,
+                    {"Файл БД ещё открыт другим процессом (сервер Firebird держит его некоторое время после "
+                     "отключения); ожидание, пока он его освободит, не дольше 10 с...",
+                     Blue});
+    EXPECT_EQ(DoneLines(*form), expected);
+    EXPECT_EQ(QueryInteger(database_, "SELECT COUNT(*) FROM log"), 2);
+}
+
 // The run's cut-off is the calendar's day, which the keyboard changes too:
 // a day clicked and then moved on with the arrows must leave the label and
 // the rows kept agreeing.
