@@ -250,10 +250,16 @@ void CleaningRun::Run()
     // Read now, while nothing waits on it: asked once the file is held, the
     // attachment would go through the server and make it linger again.
     lingerSeconds_ = stage_.ReadLinger(path).value_or(0);
+    // A gbak killed from outside can exit 0 (Wine reports it so) on a cut-off
+    // backup or a half-written database: the restore is judged by what it
+    // holds too. The product may add log rows meanwhile, never take them
+    // away, so the restore must hold at least these.
+    const std::optional<DatabaseStage::LogRows> rows = stage_.CountLogRows(path);
     CompactionStage compaction(
         host_, files_, processes_, findInstallation_,
-        [this, &settings](const std::string& restored) {
-            return stage_.RestoredDatabaseUsable(restored) && (!settings || stage_.ReadSettings(restored) == settings);
+        [this, &settings, &rows](const std::string& restored) {
+            return stage_.RestoredDatabaseUsable(restored) &&
+                   (!settings || stage_.ReadSettings(restored) == settings) && HoldsTheRows(restored, rows);
         },
         [this, &names](RunStep step, const std::string& input) {
             std::uint64_t size = 0;
@@ -692,6 +698,17 @@ platform::WhileWaiting CleaningRun::Watching(RunStep step, std::uint64_t inputSi
         host_.KeepAlive(progress->At(bytes));
         return !stopRequested_;
     };
+}
+
+bool CleaningRun::HoldsTheRows(const std::string& restored, const std::optional<DatabaseStage::LogRows>& before)
+{
+    if (!before)
+        return true;
+    const std::optional<DatabaseStage::LogRows> after = stage_.CountLogRows(restored);
+    if (after && after->log >= before->log && after->errorsLog >= before->errorsLog)
+        return true;
+    platform::WriteSupportLog("quenor-cleaner: the restored database holds fewer log rows than the database did");
+    return false;
 }
 
 // When a server reads the database for gbak, gbak's own reads hardly move;

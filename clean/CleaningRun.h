@@ -3,6 +3,7 @@
 #include <chrono>
 #include <cstdint>
 #include <memory>
+#include <optional>
 #include <string>
 #include <vector>
 
@@ -70,6 +71,7 @@ private:
     bool FirebirdReady();
     bool MarkChanging(const std::string& path);
     bool MakeRestoredDurable(const WorkingNames& names, const std::string& path);
+    bool HoldsTheRows(const std::string& restored, const std::optional<DatabaseStage::LogRows>& before);
     platform::WhileWaiting Watching(RunStep step, std::uint64_t inputSize);
     platform::WhileWaiting CountingWhatIsWritten(platform::WhileWaiting watching, const std::string& output);
     void FailStopped(const std::string& path, const WorkingNames& names, bool deleteBackup);

@@ -1,5 +1,6 @@
 #include "clean/DatabaseStage.h"
 
+#include <functional>
 #include <optional>
 #include <string>
 #include <utility>
@@ -298,6 +299,34 @@ std::optional<int> DatabaseStage::ReadLinger(const std::string& path)
 std::optional<std::vector<short>> DatabaseStage::QuerySmallints(const std::string& path,
                                                                 const std::vector<std::string>& selects)
 {
+    std::vector<short> values;
+    const bool asked = WithOwnAttachment(path, [&](TIBSQL& sql) {
+        for (const std::string& select : selects) {
+            sql.SetSQL(select);
+            values.push_back(sql.ExecSmallint());
+        }
+    });
+    if (!asked)
+        return std::nullopt;
+    return values;
+}
+
+std::optional<DatabaseStage::LogRows> DatabaseStage::CountLogRows(const std::string& path)
+{
+    LogRows rows;
+    const bool counted = WithOwnAttachment(path, [&](TIBSQL& sql) {
+        sql.SetSQL("SELECT COUNT(*) FROM log");
+        rows.log = sql.ExecBigint();
+        sql.SetSQL("SELECT COUNT(*) FROM ERRORS_LOG");
+        rows.errorsLog = sql.ExecBigint();
+    });
+    if (!counted)
+        return std::nullopt;
+    return rows;
+}
+
+bool DatabaseStage::WithOwnAttachment(const std::string& path, const std::function<void(TIBSQL&)>& use)
+{
     try {
         TIBDatabase database(client_);
         SetAccount(database);
@@ -309,24 +338,20 @@ std::optional<std::vector<short>> DatabaseStage::QuerySmallints(const std::strin
             database.Params().push_back("nolinger=");
         database.SetDatabaseName(path);
         database.Open();
-        std::vector<short> values;
         {
             TIBTransaction transaction;
             transaction.AddDatabase(database);
             SetConcurrencyWait(transaction);
             transaction.StartTransaction();
             TIBSQL sql(database, transaction);
-            for (const std::string& select : selects) {
-                sql.SetSQL(select);
-                values.push_back(sql.ExecSmallint());
-            }
+            use(sql);
             sql.FreeHandle();
             transaction.Commit();
         }
         database.Close();
-        return values;
+        return true;
     } catch (...) {
         LogCurrentCause("check the database file");
-        return std::nullopt;
+        return false;
     }
 }

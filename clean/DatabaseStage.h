@@ -1,5 +1,6 @@
 #pragma once
 
+#include <functional>
 #include <memory>
 #include <optional>
 #include <string>
@@ -81,6 +82,14 @@ public:
     // ends a LINGER that an earlier attachment or gbak began. Traces nothing.
     void ReleaseLinger(const std::string& path);
 
+    // How many rows the two log tables of the database at `path` hold;
+    // nothing when it cannot be attached and asked. Traces nothing.
+    struct LogRows {
+        long long log = 0;
+        long long errorsLog = 0;
+    };
+    std::optional<LogRows> CountLogRows(const std::string& path);
+
     // The database's LINGER in seconds (Firebird 3.0 and later); nothing
     // when it cannot be attached and asked. Traces nothing.
     std::optional<int> ReadLinger(const std::string& path);
@@ -126,6 +135,10 @@ private:
     // Attaches to `path` on an attachment of its own and runs each select,
     // which returns one SMALLINT; nothing when any of it fails.
     std::optional<std::vector<short>> QuerySmallints(const std::string& path, const std::vector<std::string>& selects);
+    // Attaches to `path` on an attachment of its own, hands `use` a
+    // statement in a transaction there, commits and detaches; false when
+    // any of it fails, with the cause in the support log.
+    bool WithOwnAttachment(const std::string& path, const std::function<void(TIBSQL&)>& use);
     OpenFailure lastOpenFailure_ = OpenFailure::None;
     DeletedRows lastDeleted_;
     long long RunStatement(const std::string& text);

@@ -56,6 +56,7 @@ struct SqlDescriptorArea {
 };
 inline constexpr short SqldaVersion1 = 1;                // SQLDA_VERSION1
 inline constexpr short SqlShort = 500;                   // SQL_SHORT; +1 when it may be NULL
+inline constexpr short SqlInt64 = 580;                   // SQL_INT64; +1 when it may be NULL
 
 inline constexpr unsigned short DsqlDrop = 2;            // DSQL_drop
 inline constexpr char InfoDbSqlDialect = 62;             // isc_info_db_sql_dialect

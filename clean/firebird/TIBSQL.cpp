@@ -1,6 +1,8 @@
 #include "clean/firebird/TIBSQL.h"
 
 #include <algorithm>
+#include <cstdint>
+#include <cstring>
 
 #include "clean/firebird/FbParameterBlocks.h"
 
@@ -66,22 +68,36 @@ void TIBSQL::ExecQuery()
 
 short TIBSQL::ExecSmallint()
 {
-    Prepare();
     short value = 0;
+    ExecSingleValue(fb::SqlShort, &value, sizeof value);
+    return value;
+}
+
+long long TIBSQL::ExecBigint()
+{
+    std::int64_t value = 0;
+    ExecSingleValue(fb::SqlInt64, &value, sizeof value);
+    return value;
+}
+
+void TIBSQL::ExecSingleValue(short sqlType, void* value, std::size_t size)
+{
+    Prepare();
     short nullIndicator = 0;
     fb::SqlDescriptorArea output{};
     output.version = fb::SqldaVersion1;
     output.sqln = 1;
     output.sqld = 1;
-    output.sqlvar[0].sqltype = fb::SqlShort + 1;
-    output.sqlvar[0].sqllen = sizeof value;
-    output.sqlvar[0].sqldata = reinterpret_cast<char*>(&value);
+    output.sqlvar[0].sqltype = static_cast<short>(sqlType + 1);
+    output.sqlvar[0].sqllen = static_cast<short>(size);
+    output.sqlvar[0].sqldata = static_cast<char*>(value);
     output.sqlvar[0].sqlind = &nullIndicator;
     fb::StatusVector status{};
     database_.Api().isc_dsql_execute2(status, transaction_.Handle(), &handle_, database_.SqlDialect(), nullptr,
                                       &output);
     fb::Check(database_.Api(), status, "isc_dsql_execute2");
-    return nullIndicator < 0 ? short{0} : value;
+    if (nullIndicator < 0)
+        std::memset(value, 0, size);
 }
 
 long long TIBSQL::RowsDeleted()

@@ -1,5 +1,7 @@
 #pragma once
 
+#include <cstddef>
+
 #include <string>
 
 #include "clean/firebird/TIBDatabase.h"
@@ -24,6 +26,8 @@ public:
     // prepares and executes it, and returns the value (NULL reads as 0).
     // Throws.
     short ExecSmallint();
+    // The same for one BIGINT column.
+    long long ExecBigint();
     // How many rows the statement last executed deleted, by the engine's
     // own count. Throws.
     long long RowsDeleted();
@@ -34,6 +38,8 @@ public:
 
 private:
     void Prepare();
+    // Executes the prepared statement into one value of `sqlType` at `value`.
+    void ExecSingleValue(short sqlType, void* value, std::size_t size);
 
     TIBDatabase& database_;
     TIBTransaction& transaction_;

@@ -611,6 +611,21 @@ TEST_F(CleaningRunTest, EveryFailurePutsTheDatabaseBackOrLeavesItAlone)
                    {BackingUp, Ok, Restoring, Normal, red + "Не удалось восстановить (*.fdk -> *.fdb)!"}),
               backInPlace),
          false, true, false},
+        {"the restore holds fewer log rows than the database did",
+         [database](CleaningRunTest& t) {
+             database(t);
+             return t.StandInGbak(
+                 "if [ \"$1\" = -c ]; then\n  /usr/bin/gbak \"$@\" || exit\n"
+                 "  while [ \"$1\" != -user ]; do database=$1; shift; done\n"
+                 "  echo 'DELETE FROM ERRORS_LOG; COMMIT;' | /usr/bin/isql-fb -q -user " +
+                 UserName + " -password " + Password +
+                 " \"$database\" || exit\n  exit 0\nfi\n"
+                 "exec /usr/bin/gbak \"$@\"");
+         },
+         Join(Join(CopiedAndCleaned,
+                   {BackingUp, Ok, Restoring, Normal, red + "Не удалось восстановить (*.fdk -> *.fdb)!"}),
+              backInPlace),
+         false, true, false},
         {"the restore turned forced writes off",
          [database](CleaningRunTest& t) {
              database(t);

@@ -214,6 +214,25 @@ TEST_F(WinCleaningRun, EachFirebirdLayoutEndsDoneWithItsOwnClientAndGbak)
     }
 }
 
+// A gbak killed from outside may exit 0 (Wine reports it so) on a
+// half-written database: the run judges the restore by what it holds too,
+// and puts the original back.
+TEST_F(WinCleaningRun, AHalfWrittenRestoreThatExitsZeroIsNotDone)
+{
+    const std::string installation = dir.Path() + "\\Firebird";
+    StandInGbak gbak(installation, {"ok", "scribble 0"}, StandInGbak::Layout::Root);
+    PlaceStandInClient(installation + "\\fbclient.dll");
+    TestInstancesKey key(StringValue(REG_SZ, gbak.InstallationDirectory()));
+
+    Run();
+
+    EXPECT_EQ(host.events, (Events{Busy, "clear", Saving, Ok, Deleting, Ok, BackingUp, Ok, Restoring, Normal,
+                                   "red Не удалось восстановить (*.fdk -> *.fdb)!",
+                                   "red Оригинальный файл БД возвращён на место:", "red " + host.path}));
+    EXPECT_EQ(Content(host.path), DatabaseBytes);
+    EXPECT_EQ(gbak.Calls().size(), 2u);
+}
+
 // What the run cannot do without is looked for before the safety copy: the
 // database's folder is left byte for byte as it was, and the lines say what
 // is missing and where it was looked for.

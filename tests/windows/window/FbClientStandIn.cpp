@@ -81,6 +81,19 @@ void Log(const char* call, const std::string& detail = {})
     }
 }
 
+// The file the last attachment named, whose size stands for its rows.
+std::string attachedFile;
+bool lastIsCount = false;
+constexpr short SqlInt64 = 580;  // SQL_INT64
+
+std::int64_t AttachedFileSize()
+{
+    WIN32_FILE_ATTRIBUTE_DATA data{};
+    if (!GetFileAttributesExA(attachedFile.c_str(), GetFileExInfoStandard, &data))
+        return 0;
+    return (static_cast<std::int64_t>(data.nFileSizeHigh) << 32) | data.nFileSizeLow;
+}
+
 // Set by fb_cancel_operation, waited for by a slow delete.
 HANDLE CancelEvent()
 {
@@ -128,8 +141,9 @@ void PutShort(char* at, int value)
 extern "C" {
 
 __declspec(dllexport) Status API_CALL
-    isc_attach_database(Status* status, short, const char*, Handle* db, short, const char*)
+    isc_attach_database(Status* status, short length, const char* name, Handle* db, short, const char*)
 {
+    attachedFile = length == 0 ? std::string(name) : std::string(name, static_cast<std::size_t>(length));
     const Status result = Answer(status, "isc_attach_database");
     if (result == 0)
         *db = NewHandle();
@@ -170,6 +184,7 @@ __declspec(dllexport) Status API_CALL
     const std::string statement = length == 0 ? std::string(text) : std::string(text, length);
     lastStatementType = statement.rfind("SELECT", 0) == 0 ? SelectStatement : DeleteStatement;
     lastIsDelete = statement.rfind("DELETE", 0) == 0;
+    lastIsCount = statement.find("COUNT(") != std::string::npos;
     lastDeleteCount = statement.rfind("DELETE FROM log ", 0) == 0 ? 1234 : 56;
     Log("statement", statement);
     return Answer(status, "isc_dsql_prepare");
@@ -234,7 +249,7 @@ __declspec(dllexport) Status API_CALL fb_cancel_operation(Status* status, Handle
 }
 
 // The one column a statement returns here is SMALLINT MON$SHUTDOWN_MODE:
-// 0, the database is online.
+// 0, the database is online; or BIGINT COUNT(*): the attached file's size.
 struct OutputDescriptor {
     short version;
     char sqldaid[8];
@@ -252,7 +267,14 @@ __declspec(dllexport) Status API_CALL
     isc_dsql_execute2(Status* status, Handle*, Handle*, unsigned short, const void*, const OutputDescriptor* output)
 {
     if (output != nullptr && output->sqld >= 1) {
-        std::memset(output->sqlvar[0].sqldata, 0, sizeof(short));
+        if ((output->sqlvar[0].sqltype & ~1) == SqlInt64) {
+            // A count of rows, as many as the file holds bytes: a file cut
+            // short holds fewer.
+            const std::int64_t rows = lastIsCount ? AttachedFileSize() : 0;
+            std::memcpy(output->sqlvar[0].sqldata, &rows, sizeof rows);
+        } else {
+            std::memset(output->sqlvar[0].sqldata, 0, sizeof(short));
+        }
         if (output->sqlvar[0].sqlind != nullptr)
             *output->sqlvar[0].sqlind = 0;
     }
