@@ -112,6 +112,15 @@ public:
     }
     void TearDown() override { DBFileName.clear(); }
 
+    // A table row's own host and database, in `caseDir`.
+    void StartCaseWithDatabaseIn(const TempDir& caseDir)
+    {
+        host = RecordingHost{};
+        host.path = caseDir.File("MAIN.fdb");
+        DBFileName = host.path;
+        CreateFirebirdDatabase(host.path, OldAndNewRows);
+    }
+
     std::string Fdk() const { return DeriveWorkingNames(host.path).fdk; }
     std::string Bak() const { return DeriveWorkingNames(host.path).bak; }
 
@@ -331,10 +340,7 @@ TEST_F(CleaningRunTest, AFileHeldAfterTheBackupIsWaitedForBeforeItIsDeleted)
     for (const auto& c : cases) {
         SCOPED_TRACE(c.name);
         TempDir caseDir;
-        host = RecordingHost{};
-        host.path = caseDir.File("MAIN.fdb");
-        DBFileName = host.path;
-        CreateFirebirdDatabase(host.path, OldAndNewRows);
+        StartCaseWithDatabaseIn(caseDir);
         // The real backup, then a holder of its own session, so that nothing
         // of the run's waits for it or ends it; gbak ends once it holds.
         const InstallationFinder gbak = StandInGbak(
@@ -1114,10 +1120,7 @@ TEST_F(CleaningRunTest, NoFirebirdToolsIsRefusedBeforeTheCopyNamingWhereItLooked
     for (const auto& c : cases) {
         SCOPED_TRACE(c.name);
         TempDir caseDir;
-        host = RecordingHost{};
-        host.path = caseDir.File("MAIN.fdb");
-        DBFileName = host.path;
-        CreateFirebirdDatabase(host.path, OldAndNewRows);
+        StartCaseWithDatabaseIn(caseDir);
         const std::string before = ReadFileBytes(host.path);
         std::optional<ScopedFirebirdVariable> variable;
         if (c.firebirdVariable)
