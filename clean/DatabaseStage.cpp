@@ -187,7 +187,7 @@ void DatabaseStage::CancelStatement()
     // is told what the stop now waits for.
     if (api.fb_cancel_operation == nullptr || (status[0] == 1 && status[1] == fb::WishList)) {
         cancelRefused_ = true;
-        trace_.Trace("Удаление нельзя прервать на ходу: очистка остановится, как только оно закончится.", clBlue);
+        trace_.Trace("Удаление нельзя прервать: остановка после его окончания.", clBlue);
     }
 }
 

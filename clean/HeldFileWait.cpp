@@ -29,10 +29,9 @@ platform::FileResult RetryWhileHeld(TraceSink& trace, const std::function<std::c
         return result;
     const std::chrono::milliseconds longest = bound();
     const auto seconds = std::chrono::duration_cast<std::chrono::seconds>(longest).count();
-    trace.Trace("Файл БД ещё открыт другим процессом (сервер Firebird держит его некоторое время после отключения); "
-                "ожидание, пока он его освободит, не дольше " +
-                    std::to_string(seconds) + " с...",
-                clBlue);
+    // Short enough for the pane, which does not wrap: what the run waits
+    // for, and for how long at most.
+    trace.Trace("Файл БД ещё занят другим процессом, ожидание до " + std::to_string(seconds) + " с...", clBlue);
     const auto deadline = std::chrono::steady_clock::now() + longest;
     while (std::chrono::steady_clock::now() < deadline) {
         std::this_thread::sleep_for(platform::WhileWaitingInterval);

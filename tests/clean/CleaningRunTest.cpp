@@ -323,8 +323,7 @@ TEST_F(CleaningRunTest, AFileHeldAfterTheBackupIsWaitedForBeforeItIsDeleted)
 {
     const std::string red = "red ";
     const std::string waiting =
-        "blue Файл БД ещё открыт другим процессом (сервер Firebird держит его некоторое время после отключения); "
-        "ожидание, пока он его освободит, не дольше 10 с...";
+        "blue Файл БД ещё занят другим процессом, ожидание до 10 с...";
     const struct {
         const char* name;
         int heldSeconds;  // from the backup's end
@@ -445,7 +444,7 @@ TEST_F(CleaningRunTest, AStopThatCannotCancelTheDeleteSaysItWaitsForIt)
 
     EXPECT_EQ(host.events,
               (Events{Busy, "clear", Saving, Ok, Deleting,
-                      "blue Удаление нельзя прервать на ходу: очистка остановится, как только оно закончится.", Normal,
+                      "blue Удаление нельзя прервать: остановка после его окончания.", Normal,
                       red + "Очистка остановлена оператором.", red + "Оригинальный файл БД возвращён на место:",
                       red + host.path}));
     EXPECT_EQ(refused.Calls(), 1) << "the route answers the same every time it is asked";
@@ -928,8 +927,7 @@ TEST_F(CleaningRunTest, APutBackRefusedWhileTheFileIsHeldSaysWhereTheOriginalIsA
     // gives up.
     EXPECT_EQ(host.events, Join(CopiedAndCleaned,
                                 {BackingUp, Normal,
-                                 "blue Файл БД ещё открыт другим процессом (сервер Firebird держит его некоторое время "
-                                 "после отключения); ожидание, пока он его освободит, не дольше 10 с...",
+                                 "blue Файл БД ещё занят другим процессом, ожидание до 10 с...",
                                  "red Не удалось произвести бэкап (*.fdb -> *.fdk)!",
                                  "red Не удалось вернуть оригинальный файл БД на место: файл занят другим процессом.",
                                  "red Оригинал сохранён в файле:", "red " + Bak()}));

@@ -177,8 +177,7 @@ TEST_F(MainFormRunTest, ARunWaitsForAServerThatStillHoldsTheFileAndSaysSo)
 
     std::vector<PaneLine> expected = SuccessfulRunLines;
     expected.insert(expected.begin() + 6,
-                    {"Файл БД ещё открыт другим процессом (сервер Firebird держит его некоторое время после "
-                     "отключения); ожидание, пока он его освободит, не дольше 10 с...",
+                    {"Файл БД ещё занят другим процессом, ожидание до 10 с...",
                      Blue});
     EXPECT_EQ(DoneLines(*form), expected);
     EXPECT_EQ(QueryInteger(database_, "SELECT COUNT(*) FROM log"), 2);

@@ -1013,7 +1013,7 @@ TEST_F(Win32WindowRun, AskedToCloseDuringARunTheOperatorStopsItAtEachStepOrLetsI
             std::vector<std::wstring> expected(stepLines.begin(), stepLines.begin() + 2 * c.stepsDone + 1);
             if (c.cancelRefused)
                 expected.push_back(
-                    W("blue Удаление нельзя прервать на ходу: очистка остановится, как только оно закончится."));
+                    W("blue Удаление нельзя прервать: остановка после его окончания."));
             expected.insert(expected.end(),
                             {W("red Очистка остановлена оператором."), W((std::string("red ") + c.lastLine).c_str()),
                              L"red " + std::wstring(database.begin(), database.end())});
