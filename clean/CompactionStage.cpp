@@ -83,10 +83,15 @@ CompactResult CompactionStage::CompactDatabase(const std::string& path, const st
     // The server that read the database for the backup may hold the file a
     // while longer; deleted meanwhile, it would go on writing into the old
     // file while the restore makes a new one. Waited for, then checked.
-    const platform::WhileWaiting waiting =
-        whileWaiting_ ? whileWaiting_(RunStep::Restoring, FdkFileName) : platform::WhileWaiting();
-    const platform::FileResult deleted = RetryWhileHeld(
-        trace_, heldWait_, [&] { return !waiting || waiting(std::nullopt); }, [&] { return files_.Delete(path); });
+    // Followed as the restore's wait, and only once there is one.
+    platform::WhileWaiting waiting;
+    const auto tick = [&] {
+        if (!waiting && whileWaiting_)
+            waiting = whileWaiting_(RunStep::Restoring, FdkFileName);
+        return !waiting || waiting(std::nullopt);
+    };
+    const platform::FileResult deleted =
+        RetryWhileHeld(trace_, heldWait_, tick, [&] { return files_.Delete(path); });
     if (!deleted && deleted.error != platform::FileError::NotFound) {
         if (deleted.error != platform::FileError::Stopped)
             trace_.Trace("Файл БД не удалось удалить перед восстановлением: " + FileErrorText(deleted) + ".", clRed);
