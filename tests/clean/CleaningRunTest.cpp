@@ -71,6 +71,16 @@ const Events SuccessRoad = {Busy, "clear",   Saving, Ok,        Deleting, Ok,   
 const Events CopiedAndCleaned = {Busy, "clear", Saving, Ok, Deleting, Ok};
 const Events Copied = {Busy, "clear", Saving, Ok};
 
+// A gbak script whose restore is the real one followed by `command`, which
+// finds the restored database in $database (the argument before "-user",
+// whatever switches come first); the restore fails when `command` does.
+std::string RestoreThen(const std::string& command)
+{
+    return "if [ \"$1\" = -c ]; then\n  /usr/bin/gbak \"$@\" || exit\n"
+           "  while [ \"$1\" != -user ]; do database=$1; shift; done\n  " +
+           command + " || exit\n  exit 0\nfi\nexec /usr/bin/gbak \"$@\"";
+}
+
 // What `first` finds at the first lookup, and `later` at every one after it.
 InstallationFinder FoundThen(InstallationFinder first, InstallationFinder later)
 {
@@ -619,13 +629,8 @@ TEST_F(CleaningRunTest, EveryFailurePutsTheDatabaseBackOrLeavesItAlone)
         {"the restore holds fewer log rows than the database did",
          [database](CleaningRunTest& t) {
              database(t);
-             return t.StandInGbak(
-                 "if [ \"$1\" = -c ]; then\n  /usr/bin/gbak \"$@\" || exit\n"
-                 "  while [ \"$1\" != -user ]; do database=$1; shift; done\n"
-                 "  echo 'DELETE FROM ERRORS_LOG; COMMIT;' | /usr/bin/isql-fb -q -user " +
-                 UserName + " -password " + Password +
-                 " \"$database\" || exit\n  exit 0\nfi\n"
-                 "exec /usr/bin/gbak \"$@\"");
+             return t.StandInGbak(RestoreThen("echo 'DELETE FROM ERRORS_LOG; COMMIT;' | /usr/bin/isql-fb -q -user " +
+                                              UserName + " -password " + Password + " \"$database\""));
          },
          Join(Join(CopiedAndCleaned,
                    {BackingUp, Ok, Restoring, Normal, red + "Не удалось восстановить (*.fdk -> *.fdb)!"}),
@@ -634,13 +639,8 @@ TEST_F(CleaningRunTest, EveryFailurePutsTheDatabaseBackOrLeavesItAlone)
         {"the restore turned forced writes off",
          [database](CleaningRunTest& t) {
              database(t);
-             return t.StandInGbak(
-                 "if [ \"$1\" = -c ]; then\n  /usr/bin/gbak \"$@\" || exit\n"
-                 "  while [ \"$1\" != -user ]; do database=$1; shift; done\n"
-                 "  exec /usr/bin/gfix -write async -user " +
-                 UserName + " -password " + Password +
-                 " \"$database\"\nfi\n"
-                 "exec /usr/bin/gbak \"$@\"");
+             return t.StandInGbak(RestoreThen("/usr/bin/gfix -write async -user " + UserName + " -password " +
+                                              Password + " \"$database\""));
          },
          Join(Join(CopiedAndCleaned,
                    {BackingUp, Ok, Restoring, Normal, red + "Не удалось восстановить (*.fdk -> *.fdb)!"}),

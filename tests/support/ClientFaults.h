@@ -5,58 +5,59 @@
 #include <stdexcept>
 #include <string>
 
-// Arms the failing detach of the test client library at
-// FAULTY_FBCLIENT_LIBRARY for as long as the object lives.
-class DetachFault {
+// The test client library at FAULTY_FBCLIENT_LIBRARY, loaded for as long as
+// the object lives, with one of its faults armed meanwhile through the
+// switch it exports as `switchName`.
+class ArmedClientFault {
 public:
-    explicit DetachFault(const std::string& library) : handle_(dlopen(library.c_str(), RTLD_NOW | RTLD_LOCAL))
+    ArmedClientFault(const std::string& library, const char* switchName)
+        : handle_(dlopen(library.c_str(), RTLD_NOW | RTLD_LOCAL))
     {
         if (handle_ == nullptr)
             throw std::runtime_error("cannot load " + library);
-        set_ = reinterpret_cast<void (*)(bool)>(dlsym(handle_, "quenor_fail_detach"));
-        if (set_ == nullptr)
-            throw std::runtime_error("no quenor_fail_detach in " + library);
+        set_ = Entry<void (*)(bool)>(switchName);
         set_(true);
     }
-    ~DetachFault()
+    ~ArmedClientFault()
     {
         set_(false);
         dlclose(handle_);
     }
-    DetachFault(const DetachFault&) = delete;
-    DetachFault& operator=(const DetachFault&) = delete;
+    ArmedClientFault(const ArmedClientFault&) = delete;
+    ArmedClientFault& operator=(const ArmedClientFault&) = delete;
+
+protected:
+    template <typename Function>
+    Function Entry(const char* name) const
+    {
+        void* address = dlsym(handle_, name);
+        if (address == nullptr)
+            throw std::runtime_error(std::string("no ") + name + " in the test client library");
+        return reinterpret_cast<Function>(address);
+    }
 
 private:
     void* handle_;
     void (*set_)(bool) = nullptr;
 };
 
-// Arms the refused cancel of the same library for as long as the object
-// lives, and tells how often it was asked to cancel since.
-class CancelRefused {
+// A detach that detaches and then reports a failure.
+class DetachFault : public ArmedClientFault {
 public:
-    explicit CancelRefused(const std::string& library) : handle_(dlopen(library.c_str(), RTLD_NOW | RTLD_LOCAL))
+    explicit DetachFault(const std::string& library) : ArmedClientFault(library, "quenor_fail_detach") {}
+};
+
+// A cancel refused as the local protocol to a server refuses it, and how
+// often it was asked for since the fault was armed.
+class CancelRefused : public ArmedClientFault {
+public:
+    explicit CancelRefused(const std::string& library)
+        : ArmedClientFault(library, "quenor_refuse_cancel"), calls_(Entry<int (*)()>("quenor_cancel_calls"))
     {
-        if (handle_ == nullptr)
-            throw std::runtime_error("cannot load " + library);
-        set_ = reinterpret_cast<void (*)(bool)>(dlsym(handle_, "quenor_refuse_cancel"));
-        calls_ = reinterpret_cast<int (*)()>(dlsym(handle_, "quenor_cancel_calls"));
-        if (set_ == nullptr || calls_ == nullptr)
-            throw std::runtime_error("no quenor_refuse_cancel in " + library);
-        set_(true);
     }
-    ~CancelRefused()
-    {
-        set_(false);
-        dlclose(handle_);
-    }
-    CancelRefused(const CancelRefused&) = delete;
-    CancelRefused& operator=(const CancelRefused&) = delete;
 
     int Calls() const { return calls_(); }
 
 private:
-    void* handle_;
-    void (*set_)(bool) = nullptr;
-    int (*calls_)() = nullptr;
+    int (*calls_)();
 };
