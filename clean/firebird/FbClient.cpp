@@ -1,5 +1,6 @@
 #include "clean/firebird/FbClient.h"
 
+#include <algorithm>
 #include <utility>
 
 #include "clean/firebird/FbSignalShutdown.h"
@@ -26,13 +27,35 @@ std::string InterpretStatus(const Api& api, const StatusVector& status)
     return text;
 }
 
+// The error codes of a status vector, in order. Each argument takes one slot
+// after its type but a counted string, which takes two.
+std::vector<long long> ErrorCodes(const StatusVector& status)
+{
+    constexpr Status ArgEnd = 0;
+    constexpr Status ArgGds = 1;
+    constexpr Status ArgCountedString = 3;
+    std::vector<long long> codes;
+    int i = 0;
+    while (i + 1 < StatusLength && status[i] != ArgEnd) {
+        if (status[i] == ArgGds)
+            codes.push_back(static_cast<long long>(status[i + 1]));
+        i += status[i] == ArgCountedString ? 3 : 2;
+    }
+    return codes;
+}
+
 }  // namespace
+
+bool Error::Has(long long code) const
+{
+    return std::find(codes_.begin(), codes_.end(), code) != codes_.end();
+}
 
 void Check(const Api& api, const StatusVector& status, const char* call)
 {
     if (status[0] == 1 && status[1] != 0)
         throw Error(std::string(call) + " failed with status " + std::to_string(status[1]),
-                    InterpretStatus(api, status), static_cast<long long>(status[1]));
+                    InterpretStatus(api, status), static_cast<long long>(status[1]), ErrorCodes(status));
 }
 
 ClientLoader::ClientLoader(std::vector<std::string> libraryNames) : libraryNames_(std::move(libraryNames)) {}

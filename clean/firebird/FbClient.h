@@ -117,8 +117,9 @@ struct Api {
 // client's own words, for the people supporting the operator.
 class Error : public std::runtime_error {
 public:
-    explicit Error(const std::string& what, std::string firebirdText = {}, long long code = 0)
-        : std::runtime_error(what), firebirdText_(std::move(firebirdText)), code_(code)
+    explicit Error(const std::string& what, std::string firebirdText = {}, long long code = 0,
+                   std::vector<long long> codes = {})
+        : std::runtime_error(what), firebirdText_(std::move(firebirdText)), code_(code), codes_(std::move(codes))
     {
     }
     // The client's messages for the status, one a line; empty without
@@ -126,10 +127,14 @@ public:
     const std::string& FirebirdText() const { return firebirdText_; }
     // The status's first error code (isc_...); 0 for failures of our own.
     long long Code() const { return code_; }
+    // Whether `code` is among the status's error codes: the first one says
+    // what failed, the later ones often why.
+    bool Has(long long code) const;
 
 private:
     std::string firebirdText_;
     long long code_;
+    std::vector<long long> codes_;
 };
 
 // Throws Error naming `call` when `status` holds an error, with the client's

@@ -1,6 +1,7 @@
 #include "clean/firebird/FbParameterBlocks.h"
 
 #include <map>
+#include <stdexcept>
 
 #include "clean/firebird/FbClient.h"
 
@@ -18,6 +19,34 @@ const std::map<std::string, char, std::less<>>& AttachItems()
         {"nolinger", 88},   // isc_dpb_nolinger: Firebird 3.0 and later
     };
     return items;
+}
+
+// Items whose value is a number, sent as four bytes, least significant first.
+const std::map<std::string, char, std::less<>>& NumericAttachItems()
+{
+    static const std::map<std::string, char, std::less<>> items = {
+        {"shutdown", 50},        // isc_dpb_shutdown: isc_dpb_shut_* flags
+        {"online", 51},          // isc_dpb_online: isc_dpb_shut_normal
+        {"shutdown_delay", 52},  // isc_dpb_shutdown_delay: seconds
+    };
+    return items;
+}
+
+std::string NumberBytes(const std::string& name, const std::string& value)
+{
+    std::size_t used = 0;
+    long number = 0;
+    try {
+        number = std::stol(value, &used);
+    } catch (const std::logic_error&) {
+        used = 0;
+    }
+    if (used == 0 || used != value.size())
+        throw fb::Error("connection parameter " + name + " is not a number: " + value);
+    std::string bytes;
+    for (int i = 0; i < 4; ++i)
+        bytes += static_cast<char>((static_cast<unsigned long>(number) >> (8 * i)) & 0xFF);
+    return bytes;
 }
 
 const std::map<std::string, char, std::less<>>& TransactionItems()
@@ -38,6 +67,12 @@ std::string AttachParameterBlock(const std::vector<std::string>& lines)
         const auto equals = line.find('=');
         const std::string name = line.substr(0, equals);
         const std::string value = equals == std::string::npos ? std::string() : line.substr(equals + 1);
+        if (const auto numeric = NumericAttachItems().find(name); numeric != NumericAttachItems().end()) {
+            block += numeric->second;
+            block += static_cast<char>(4);
+            block += NumberBytes(name, value);
+            continue;
+        }
         const auto item = AttachItems().find(name);
         if (item == AttachItems().end())
             throw fb::Error("unknown connection parameter " + name);
