@@ -6,6 +6,7 @@
 #include <cstring>
 #include <memory>
 #include <optional>
+#include <thread>
 #include <utility>
 
 #include "clean/CopyFingerprint.h"
@@ -199,8 +200,10 @@ void CleaningRun::RunCleaning()
         outcome_ = RunOutcome::NeedsAttention;
         host_.SetScreenCursor(crDefault);
         EndJournal();
+        ReleaseDatabase();
         throw;
     }
+    ReleaseDatabase();
     // A journal still held here tells the next run what is left to do.
     journal_.reset();
 }
@@ -217,6 +220,7 @@ void CleaningRun::Run()
     changing_ = false;
     journalRefused_ = false;
     lingerSeconds_ = 0;
+    ownedPath_.clear();
 
     if (!TakeDatabasePath(path, names) || !MakeSafetyCopy(path, names))
         return;
@@ -255,6 +259,8 @@ void CleaningRun::Run()
     // holds too. The product may add log rows meanwhile, never take them
     // away, so the restore must hold at least these.
     const std::optional<DatabaseStage::LogRows> rows = stage_.CountLogRows(path);
+    if (!TakeDatabase(path, names))
+        return;
     CompactionStage compaction(
         host_, files_, processes_, findInstallation_,
         [this, &settings, &rows](const std::string& restored) {
@@ -273,7 +279,11 @@ void CleaningRun::Run()
             // gbak's detach may have left a server holding the file for the
             // LINGER; the delete comes next.
             stage_.ReleaseLinger(path);
-            return MarkChanging(path);
+            if (!MarkChanging(path))
+                return false;
+            // The file is deleted next; what takes its place is online.
+            ownedPath_.clear();
+            return true;
         },
         [this] { return HeldFileWaitBound(lingerSeconds_); });
     CompactResult result = compaction.CompactDatabase(path, names.fdk, [this] { return host_.CorrectionChecked(); });
@@ -404,6 +414,53 @@ bool CleaningRun::MakeSafetyCopy(const std::string& path, const WorkingNames& na
         return false;
     }
     return true;
+}
+
+// A row the product commits after the backup has begun would be lost with
+// the file that the restore replaces: from here to the restore nobody else
+// attaches. Rows committed before are in the backup, and in the file that a
+// put-back keeps aside.
+bool CleaningRun::TakeDatabase(const std::string& path, const WorkingNames& names)
+{
+    switch (stage_.TakeOwnership(path)) {
+    case DatabaseStage::Ownership::Taken:
+        ownedPath_ = path;
+        return true;
+    case DatabaseStage::Ownership::NotTaken:
+        // The file will not attach for gbak either, which fails on it and
+        // says so as it always has.
+        return true;
+    case DatabaseStage::Ownership::Held:
+    case DatabaseStage::Ownership::ShutDown:
+        break;
+    }
+    host_.SetScreenCursor(crDefault);
+    host_.Trace("Файл БД занят другой программой или закрыт для подключений: сжатие не начато.", clRed);
+    if (!changing_)
+        return TidyUnchanged(names, false), false;
+    ReportPutBack(RollBack(path, names, false), path, names);
+    return false;
+}
+
+// The database the run shut down is open to everyone again while it is still
+// at its path: the restored one and the copy put back are online already. A
+// product attached as SYSDBA may hold the one place that maintenance leaves
+// for a moment.
+void CleaningRun::ReleaseDatabase()
+{
+    if (ownedPath_.empty())
+        return;
+    const std::string path = std::exchange(ownedPath_, {});
+    if (files_.KindOf(path) != platform::PathKind::File)
+        return;
+    constexpr int Attempts = 8;
+    for (int attempt = 0; attempt < Attempts; ++attempt) {
+        if (stage_.BringOnline(path))
+            return;
+        std::this_thread::sleep_for(std::chrono::milliseconds(250));
+    }
+    TraceWithPath(host_, "База данных осталась в режиме обслуживания, программы к ней не подключатся:", path);
+    host_.Trace("Запустите очистку ещё раз или выполните для файла «gfix -online».", clRed);
 }
 
 // From here on the database may change: should this run die, the next one
@@ -615,6 +672,7 @@ bool CleaningRun::DeleteLeftovers(const std::string& path, const WorkingNames& n
         return true;
     switch (stage_.CheckFile(path)) {
     case DatabaseStage::FileCheck::Database:
+    case DatabaseStage::FileCheck::ShutDown:
         break;
     case DatabaseStage::FileCheck::NoClient:
         Refuse(NoClientLine);
@@ -838,6 +896,7 @@ platform::FileResult CleaningRun::RollBack(const std::string& path, const Workin
 void CleaningRun::ReportPutBack(const platform::FileResult& putBack, const std::string& path, const WorkingNames& names)
 {
     if (putBack) {
+        ownedPath_.clear();
         outcome_ = RunOutcome::RolledBack;
         TraceBackInPlace(host_, path);
         EndJournal();

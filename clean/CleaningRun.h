@@ -66,6 +66,8 @@ private:
     platform::FileResult KeepAside(const std::string& path, std::string& kept);
     bool TakeDatabasePath(std::string& path, WorkingNames& names);
     bool MakeSafetyCopy(const std::string& path, const WorkingNames& names);
+    bool TakeDatabase(const std::string& path, const WorkingNames& names);
+    void ReleaseDatabase();
     bool DeleteLeftovers(const std::string& path, const WorkingNames& names);
     bool HasRoom(const std::string& path, const WorkingNames& names);
     bool FirebirdReady();
@@ -105,6 +107,9 @@ private:
     bool journalRefused_ = false;
     // The database's LINGER as the run found it, in seconds; 0 when unknown.
     int lingerSeconds_ = 0;
+    // The database this run has shut down for itself, while it is at its
+    // path; empty when none is.
+    std::string ownedPath_;
     // The database's size as the run found it, for its summary; 0 when
     // unknown.
     std::uint64_t sizeBefore_ = 0;

@@ -30,6 +30,27 @@ void SetAccount(TIBDatabase& database)
     params.push_back("lc_ctype=CYRL");
 }
 
+// Firebird's codes (isc_... in ibase.h) and flags (isc_dpb_shut_...).
+constexpr long long IscShutdown = 335544528;         // shut down: only maintenance gets in
+constexpr long long IscBadShutdownMode = 335544835;  // already in the mode asked for
+constexpr long long IscAlreadyOpened = 335545107;    // another engine has the file open
+constexpr long long IscShutFail = 335544557;         // others stayed attached
+constexpr long long IscLockTimeout = 335544510;
+constexpr long long IscObjectInUse = 335544453;
+constexpr long long IscShutInProgress = 335544506;
+constexpr int ShutAttachment = 0x2;  // wait for the attachments to leave, never force them out
+constexpr int ShutNormal = 0x10;
+constexpr int ShutSingle = 0x30;
+constexpr short SingleUserMode = 2;  // MON$SHUTDOWN_MODE
+
+bool HeldByOthers(const fb::Error& error)
+{
+    for (const long long code : {IscAlreadyOpened, IscShutFail, IscLockTimeout, IscObjectInUse, IscShutInProgress})
+        if (error.Has(code))
+            return true;
+    return false;
+}
+
 void SetConcurrencyWait(TIBTransaction& transaction)
 {
     transaction.Params().clear();
@@ -253,7 +274,8 @@ bool DatabaseStage::LoadClient()
 
 bool DatabaseStage::RestoredDatabaseUsable(const std::string& path)
 {
-    return CheckFile(path) != FileCheck::NotADatabase;
+    const FileCheck check = CheckFile(path);
+    return check == FileCheck::Database || check == FileCheck::NoClient;
 }
 
 DatabaseStage::FileCheck DatabaseStage::CheckFile(const std::string& path)
@@ -266,7 +288,9 @@ DatabaseStage::FileCheck DatabaseStage::CheckFile(const std::string& path)
     }
     const std::optional<std::vector<short>> shutdownMode =
         QuerySmallints(path, {"SELECT MON$SHUTDOWN_MODE FROM MON$DATABASE"});
-    return shutdownMode && shutdownMode->front() == 0 ? FileCheck::Database : FileCheck::NotADatabase;
+    if (!shutdownMode)
+        return FileCheck::NotADatabase;
+    return shutdownMode->front() == 0 ? FileCheck::Database : FileCheck::ShutDown;
 }
 
 std::optional<DatabaseStage::Settings> DatabaseStage::ReadSettings(const std::string& path)
@@ -309,6 +333,64 @@ std::optional<std::vector<short>> DatabaseStage::QuerySmallints(const std::strin
     if (!asked)
         return std::nullopt;
     return values;
+}
+
+DatabaseStage::Ownership DatabaseStage::TakeOwnership(const std::string& path)
+{
+    try {
+        client_.Get();
+        // A delay of 0 with the attachments flag: the engine refuses at once
+        // while anyone is attached, instead of throwing the product's
+        // workstations out in the middle of their work.
+        AttachAndDetach(path, {"shutdown=" + std::to_string(ShutSingle | ShutAttachment), "shutdown_delay=0"});
+        return Ownership::Taken;
+    } catch (const fb::Error& error) {
+        LogCurrentCause("take the database for the run");
+        if (HeldByOthers(error))
+            return Ownership::Held;
+        if (error.Has(IscShutdown))
+            return Ownership::ShutDown;
+        if (error.Has(IscBadShutdownMode)) {
+            // Shut down already: for single-user maintenance, which is the
+            // run's own, or for everyone, which does not let the run in.
+            const std::optional<std::vector<short>> mode =
+                QuerySmallints(path, {"SELECT MON$SHUTDOWN_MODE FROM MON$DATABASE"});
+            return mode && mode->front() == SingleUserMode ? Ownership::Taken : Ownership::ShutDown;
+        }
+        return Ownership::NotTaken;
+    } catch (...) {
+        LogCurrentCause("take the database for the run");
+        return Ownership::NotTaken;
+    }
+}
+
+bool DatabaseStage::BringOnline(const std::string& path)
+{
+    try {
+        AttachAndDetach(path, {"online=" + std::to_string(ShutNormal)});
+        return true;
+    } catch (const fb::Error& error) {
+        // The engine answers so for a database that is online already.
+        if (error.Has(IscBadShutdownMode))
+            return true;
+        LogCurrentCause("bring the database online");
+        return false;
+    } catch (...) {
+        LogCurrentCause("bring the database online");
+        return false;
+    }
+}
+
+void DatabaseStage::AttachAndDetach(const std::string& path, const std::vector<std::string>& extra)
+{
+    TIBDatabase database(client_);
+    SetAccount(database);
+    if (client_.Get().fb_get_master_interface != nullptr)
+        database.Params().push_back("nolinger=");
+    database.Params().insert(database.Params().end(), extra.begin(), extra.end());
+    database.SetDatabaseName(path);
+    database.Open();
+    database.Close();
 }
 
 std::optional<DatabaseStage::LogRows> DatabaseStage::CountLogRows(const std::string& path)

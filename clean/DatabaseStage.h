@@ -60,10 +60,11 @@ public:
     // and leaves the members alone.
     bool RestoredDatabaseUsable(const std::string& path);
 
-    enum class FileCheck { Database, NotADatabase, NoClient };
+    enum class FileCheck { Database, ShutDown, NotADatabase, NoClient };
     // Whether the engine opens the file at `path` as a database that is
-    // online, as RestoredDatabaseUsable asks, telling apart the case where no
-    // client library could be loaded to ask. Traces nothing.
+    // online, as RestoredDatabaseUsable asks, or as one shut down for
+    // maintenance, telling apart the case where no client library could be
+    // loaded to ask. Traces nothing.
     FileCheck CheckFile(const std::string& path);
 
     // What a restore must carry over from the database it was made of.
@@ -81,6 +82,20 @@ public:
     // leaving it open for its LINGER; this one does nothing else, and so
     // ends a LINGER that an earlier attachment or gbak began. Traces nothing.
     void ReleaseLinger(const std::string& path);
+
+    // Keeps every other attachment out until BringOnline: the database is
+    // shut down to single-user maintenance, which lets in one attachment of
+    // SYSDBA or the owner at a time, and only when no other is attached.
+    // Asked while anyone is attached, the engine refuses and nothing changes.
+    // A database left in that mode by a run that died counts as taken.
+    // NotTaken: the engine gave another reason (no client, not a database),
+    // which the run's own steps meet again and report as they always have.
+    // Traces nothing.
+    enum class Ownership { Taken, Held, ShutDown, NotTaken };
+    Ownership TakeOwnership(const std::string& path);
+    // Lets everyone in again; true when the database is online, whether it
+    // was shut down or not. Traces nothing.
+    bool BringOnline(const std::string& path);
 
     // How many rows the two log tables of the database at `path` hold;
     // nothing when it cannot be attached and asked. Traces nothing.
@@ -139,6 +154,9 @@ private:
     // statement in a transaction there, commits and detaches; false when
     // any of it fails, with the cause in the support log.
     bool WithOwnAttachment(const std::string& path, const std::function<void(TIBSQL&)>& use);
+    // Attaches to `path` with the built-in account and the `extra` items,
+    // and detaches; throws what the client throws.
+    void AttachAndDetach(const std::string& path, const std::vector<std::string>& extra);
     OpenFailure lastOpenFailure_ = OpenFailure::None;
     DeletedRows lastDeleted_;
     long long RunStatement(const std::string& text);

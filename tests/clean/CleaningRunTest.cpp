@@ -909,6 +909,37 @@ TEST_F(CleaningRunTest, ARunWithoutRoomForItsPeakIsRefusedBeforeAnythingChanges)
     }
 }
 
+TEST_F(CleaningRunTest, NobodyElseAttachesFromTheBackupOnAndTheDatabaseIsOnlineAfterwards)
+{
+    const struct {
+        const char* name;
+        bool skip;
+        const char* gbak;  // "": the real one
+        RunOutcome outcome;
+    } cases[] = {
+        {"cleaned and compacted", false, "", RunOutcome::Done},
+        {"the backup fails: the copy is put back", false, "exit 1", RunOutcome::RolledBack},
+        {"compaction only, the backup fails: the original stays", true, "exit 1", RunOutcome::RolledBack},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.name);
+        TempDir caseDir;
+        StartCaseWithDatabaseIn(caseDir);
+        host.skip = c.skip;
+        std::optional<bool> productAttachedDuringBackup;
+        host.afterTrace = [&](TColor) {
+            if (host.events.back() == BackingUp)
+                productAttachedDuringBackup = ProductAttaches(host.path);
+        };
+        CleaningRun run(host, *files, *processes, *c.gbak == '\0' ? PlatformInstallationFinder() : StandInGbak(c.gbak),
+                        clientLibraries);
+        run.RunCleaning();
+        EXPECT_EQ(run.Outcome(), c.outcome);
+        EXPECT_EQ(productAttachedDuringBackup, false);
+        EXPECT_TRUE(ProductAttaches(host.path));
+    }
+}
+
 TEST_F(CleaningRunTest, APutBackRefusedWhileTheFileIsHeldSaysWhereTheOriginalIsAndTheNextRunPutsItBack)
 {
     CreateFirebirdDatabase(host.path, OldAndNewRows);
@@ -923,14 +954,15 @@ TEST_F(CleaningRunTest, APutBackRefusedWhileTheFileIsHeldSaysWhereTheOriginalIsA
 
     Run(StandInGbak("exit 1"));
 
-    // The put-back waits for the server as long as it waits for any, then
-    // gives up.
-    EXPECT_EQ(host.events, Join(CopiedAndCleaned,
-                                {BackingUp, Normal,
-                                 "blue Файл БД ещё занят другим процессом, ожидание до 10 с...",
-                                 "red Не удалось произвести бэкап (*.fdb -> *.fdk)!",
-                                 "red Не удалось вернуть оригинальный файл БД на место: файл занят другим процессом.",
-                                 "red Оригинал сохранён в файле:", "red " + Bak()}));
+    // The backup does not begin while another attachment could commit rows
+    // it would miss. The put-back waits for the server as long as it waits
+    // for any, then gives up.
+    EXPECT_EQ(host.events,
+              Join(CopiedAndCleaned,
+                   {Normal, "red Файл БД занят другой программой или закрыт для подключений: сжатие не начато.",
+                    "blue Файл БД ещё занят другим процессом, ожидание до 10 с...",
+                    "red Не удалось вернуть оригинальный файл БД на место: файл занят другим процессом.",
+                    "red Оригинал сохранён в файле:", "red " + Bak()}));
     EXPECT_TRUE(ReadFileBytes(Bak()) == before) << "the original is where the line says";
     EXPECT_TRUE(Present(JournalName(host.path)));
 

@@ -12,6 +12,7 @@
 #include <vector>
 
 #include "clean/SharedStrings.h"
+#include "tests/support/AttachedDatabase.h"
 #include "tests/support/ClientFaults.h"
 #include "tests/support/FileBytes.h"
 #include "tests/support/FileLock.h"
@@ -331,6 +332,55 @@ TEST_F(DatabaseStageTest, LingerIsReadAsTheDatabaseHasIt)
         EXPECT_EQ(stage.ReadLinger(path), c.linger);
     }
     EXPECT_EQ(stage.ReadLinger(dir.File("missing.fdb")), std::nullopt);
+}
+
+TEST_F(DatabaseStageTest, OwnershipKeepsOthersOutUntilTheDatabaseIsOnlineAgain)
+{
+    using Ownership = DatabaseStage::Ownership;
+    const auto gfix = [](const std::string& path, const std::string& switches) {
+        ASSERT_EQ(std::system(("gfix " + switches + " -user " + UserName + " '" + path + "' >/dev/null 2>&1").c_str()),
+                  0);
+    };
+    DatabaseStage stage(trace);
+    const struct {
+        const char* name;
+        std::function<void(const std::string&)> arrange;
+        Ownership expected;
+    } cases[] = {
+        {"online, nobody attached", [](const std::string&) {}, Ownership::Taken},
+        {"left in single-user maintenance by a run that died",
+         [&](const std::string& path) { gfix(path, "-shut single -force 0"); }, Ownership::Taken},
+        {"in multi-user maintenance", [&](const std::string& path) { gfix(path, "-shut multi -force 0"); },
+         Ownership::Taken},
+        {"shut down for everyone", [&](const std::string& path) { gfix(path, "-shut full -force 0"); },
+         Ownership::ShutDown},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.name);
+        TempDir caseDir;
+        const std::string path = caseDir.File("QUENOR.fdb");
+        CreateFirebirdDatabase(path, QuenorLogTables);
+        c.arrange(path);
+        EXPECT_EQ(stage.TakeOwnership(path), c.expected);
+        if (c.expected != Ownership::Taken)
+            continue;
+        EXPECT_FALSE(ProductAttaches(path));
+        EXPECT_EQ(QueryInteger(path, "SELECT COUNT(*) FROM log"), 0) << "the run's own account still gets in";
+        EXPECT_TRUE(stage.BringOnline(path));
+        EXPECT_TRUE(ProductAttaches(path));
+        EXPECT_TRUE(stage.BringOnline(path)) << "online already";
+    }
+
+    // Another program attached: refused, and nothing changes.
+    const std::string path = dir.File("HELD.fdb");
+    CreateFirebirdDatabase(path, QuenorLogTables);
+    {
+        AttachedDatabase other(path);
+        EXPECT_EQ(stage.TakeOwnership(path), Ownership::Held);
+    }
+    EXPECT_TRUE(ProductAttaches(path));
+    EXPECT_EQ(stage.TakeOwnership(dir.File("missing.fdb")), Ownership::NotTaken);
+    EXPECT_FALSE(stage.BringOnline(dir.File("missing.fdb")));
 }
 
 TEST_F(DatabaseStageTest, SettingsTellAnInactiveIndexAndForcedWritesApart)

@@ -41,6 +41,16 @@ std::string RunIsql(const std::string& path, const std::string& sql)
     return RunIsqlScript("CONNECT '" + path + "' USER 'SYSDBA' PASSWORD 'plumtiger';\n" + sql + "\nCOMMIT;\n");
 }
 
+bool ProductAttaches(const std::string& path)
+{
+    try {
+        RunIsqlScript("CONNECT '" + path + "' USER 'OPERATOR';\nSELECT 1 FROM RDB$DATABASE;\n");
+        return true;
+    } catch (const std::runtime_error&) {
+        return false;
+    }
+}
+
 long long QueryInteger(const std::string& path, const std::string& select)
 {
     const std::string output = RunIsql(path, select + ";");

@@ -50,5 +50,8 @@ inline constexpr const char* SecondPerDeletedLogRow =
 void CreateFirebirdDatabase(const std::string& path, const std::string& sql);
 // Runs `sql` in the existing database at `path`; returns isql's output.
 std::string RunIsql(const std::string& path, const std::string& sql);
+// Whether an account other than SYSDBA and the owner, as the product's
+// workstations use, can attach to the database at `path` and read it.
+bool ProductAttaches(const std::string& path);
 // The single integer that `select` (e.g. "SELECT COUNT(*) FROM log") returns.
 long long QueryInteger(const std::string& path, const std::string& select);

@@ -7,8 +7,9 @@
 //   ok           copy the first path argument to the second, as a backup
 //                (database -> backup file) and a restore (backup file ->
 //                database) leave it; a backup writes over an existing
-//                target, a restore needs a new one; exit 0, or 3 when the
-//                copy fails
+//                target, a restore needs a new one; a restored Firebird
+//                database is online, as gbak makes it, whatever shutdown
+//                the backed-up one was in; exit 0, or 3 when the copy fails
 //   ok-vanish    as ok, then remove the program, so no later run can start
 //                (POSIX: a running Windows program cannot be removed)
 //   slow-ok N    wait N milliseconds, then as ok
@@ -63,9 +64,34 @@ std::vector<std::string> PathArguments(int argc, char** argv)
     return paths;
 }
 
+// Clears the shutdown bits of a Firebird header page (hdr_flags, at byte 42
+// of the first page since ODS 10); a file that is no database stays as it is.
+void MakeOnline(const std::string& path)
+{
+    constexpr std::streamoff FlagsAt = 42;
+    constexpr unsigned ShutdownMask = 0x1080;  // hdr_shutdown_multi | hdr_shutdown_full
+    constexpr char HeaderPageType = 1;
+    std::fstream file(path, std::ios::binary | std::ios::in | std::ios::out);
+    char head[FlagsAt + 2] = {};
+    if (!file.read(head, sizeof head) || head[0] != HeaderPageType)
+        return;
+    const unsigned flags = static_cast<unsigned char>(head[FlagsAt]) |
+                           static_cast<unsigned>(static_cast<unsigned char>(head[FlagsAt + 1])) << 8;
+    if ((flags & ShutdownMask) == 0)
+        return;
+    const unsigned online = flags & ~ShutdownMask;
+    const char bytes[2] = {static_cast<char>(online & 0xFF), static_cast<char>(online >> 8)};
+    file.seekp(FlagsAt);
+    file.write(bytes, sizeof bytes);
+}
+
 int Copy(const std::vector<std::string>& paths, bool backup)
 {
-    return paths.size() == 2 && CopyFileBytes(paths[0], paths[1], backup) ? 0 : 3;
+    if (paths.size() != 2 || !CopyFileBytes(paths[0], paths[1], backup))
+        return 3;
+    if (!backup)
+        MakeOnline(paths[1]);
+    return 0;
 }
 
 bool IsBackup(int argc, char** argv)
