@@ -436,9 +436,10 @@ bool CleaningRun::TakeDatabase(const std::string& path, const WorkingNames& name
     }
     host_.SetScreenCursor(crDefault);
     host_.Trace("Файл БД занят другой программой или закрыт для подключений: сжатие не начато.", clRed);
-    if (!changing_)
-        return TidyUnchanged(names, false), false;
-    ReportPutBack(RollBack(path, names, false), path, names);
+    if (changing_)
+        ReportPutBack(RollBack(path, names, false), path, names);
+    else
+        TidyUnchanged(names, false);
     return false;
 }
 
